@@ -1,0 +1,2 @@
+// qdbf: the engine's own command-line tool.
+int main() { return 0; }

@@ -1,0 +1,100 @@
+// Engine errors: the message table (numbers 65200-65263) and the exception classes that carry
+// a number and the formatted text. What reaches a user is the text exactly as formatted here.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+namespace dbase {
+
+// Message numbers. Numbered as the engine's string table; the texts are in errors.cpp.
+enum Msg : int {
+  kInvalidDate = 65200,          // "Invalid date in field %s"
+  kNoFieldName = 65201,          // "There is no field name %s"
+  kInvalidValue = 65202,         // "Invalid %s value for field %s"
+  kIncorrectType = 65203,        // "Field %s is the incorrect type"
+  kRecordNotInTable = 65205,     // "Record number %d is not in table %s"
+  kHeaderInvalid = 65206,        // "Table Header for %s is invalid"
+  kIndexCorrupted = 65207,       // "Index file %s is corrupted"
+  kNoIndexTag = 65208,           // "Cannot find index tag %s"
+  kCannotLockIndexes = 65209,    // "Could not lock indexes for Table %s"
+  kPasswordForPlain = 65210,     // "A Password is included for unencrypted file %s"
+  kNoPassword = 65211,           // "No Password for encrypted file %s"
+  kInvalidPassword = 65212,      // "Invalid Password for encrypted file %s"
+  kMemoBad = 65213,              // "Memo record is bad in %s"
+  kCannotLock = 65214,           // "Can not Lock file %s"
+  kVariantMismatch = 65215,      // "Variant types mismatch for compare"
+  kFieldListInvalid = 65216,     // "Invalid field list for table %s"
+  kSortKeyLength = 65228,        // "Sort key length must be 1-%d bytes, is %d"
+  kInvalidNumber = 65230,        // "Invalid numeric value in field %s"
+  kNumberTooBig = 65231,         // "numeric value too big in field %s"
+  kFileNotFound = 65232,         // "File %s could not be found"
+  kReadError = 65233,            // "Error on Read of file %s"
+  kCloseError = 65234,           // "Error in Close of file %s"
+  kRenameError = 65235,          // "Error on Rename of file %s"
+  kAccessDenied = 65236,         // "Access denied to file %s"
+  kCreateError = 65237,          // "Could not create file %s"
+  kFullAccess = 65238,           // "%s requires full access to file %s"
+  kTruncateError = 65239,        // "Error in Truncate of file %s"
+  kUnlockError = 65240,          // "Error in Unlock of file %s"
+  kWriteError = 65241,           // "Error writing to %s"
+  kFilterNotBoolean = 65257,     // "Filter expression must return boolean result"
+  kFileSizeError = 65261,        // "Error getting FileSize for file %s"
+  kFlushError = 65262,           // "Error on Flush for file %s"
+};
+
+// The raw text of a message number ("%s" and "%d" placeholders); empty for an unknown number.
+std::string_view MessageText(int number);
+
+// Replaces the placeholders of `pattern` ("%s", "%d") in order with `args`.
+std::string FormatText(std::string_view pattern, const std::vector<std::string>& args);
+
+namespace detail {
+inline std::string ToArg(const std::string& s) { return s; }
+inline std::string ToArg(std::string_view s) { return std::string(s); }
+inline std::string ToArg(const char* s) { return s ? s : ""; }
+template <class T>
+  requires std::is_integral_v<T>
+std::string ToArg(T n) {
+  return std::to_string(n);
+}
+}  // namespace detail
+
+class EngineError : public std::runtime_error {
+ public:
+  EngineError(int number, std::string text) : std::runtime_error(std::move(text)), number_(number) {}
+
+  // EngineError::Make(kFileNotFound, name) formats the message table entry.
+  template <class... Args>
+  static EngineError Make(int number, const Args&... args) {
+    return EngineError(number, FormatText(MessageText(number), {detail::ToArg(args)...}));
+  }
+
+  int number() const { return number_; }
+
+ private:
+  int number_;
+};
+
+class EncryptionError : public EngineError {
+ public:
+  using EngineError::EngineError;
+  template <class... Args>
+  static EncryptionError Make(int number, const Args&... args) {
+    return EncryptionError(number, FormatText(MessageText(number), {detail::ToArg(args)...}));
+  }
+};
+
+class ExpressionError : public EngineError {
+ public:
+  using EngineError::EngineError;
+  template <class... Args>
+  static ExpressionError Make(int number, const Args&... args) {
+    return ExpressionError(number, FormatText(MessageText(number), {detail::ToArg(args)...}));
+  }
+};
+
+}  // namespace dbase
