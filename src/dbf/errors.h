@@ -97,4 +97,11 @@ class ExpressionError : public EngineError {
   }
 };
 
+// The conversion error of text-to-number and text-to-date conversions (not an engine message):
+// callers such as the field layer catch it and raise their own engine message.
+class ConversionError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 }  // namespace dbase

@@ -1,2 +1,29 @@
-// qdbf: the engine's own command-line tool.
-int main() { return 0; }
+// qdbf: the engine's own command-line tool. Engine errors go to stderr with exit status 1,
+// usage errors exit 2.
+#include <exception>
+#include <iostream>
+
+#include "cli/qdbf/commands.h"
+#include "dbf/errors.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"qdbf: inspect and edit dBase tables"};
+  app.require_subcommand(1);
+  qdbf::RegisterInfo(app);
+  qdbf::RegisterDump(app);
+  qdbf::RegisterCreate(app);
+  qdbf::RegisterAppend(app);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    int rc = app.exit(e);
+    return rc == 0 ? 0 : qdbf::kExitUsage;
+  } catch (const dbase::EngineError& e) {
+    std::cerr << e.what() << "\n";
+    return qdbf::kExitError;
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << "\n";
+    return qdbf::kExitError;
+  }
+  return 0;
+}

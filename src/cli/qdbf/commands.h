@@ -1,0 +1,17 @@
+// The verbs of qdbf. Each verb lives in its own cmd_*.cpp and registers itself on the app.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace qdbf {
+
+// Exit statuses: 0 success, 1 engine error (message on stderr), 2 usage error.
+constexpr int kExitError = 1;
+constexpr int kExitUsage = 2;
+
+void RegisterInfo(CLI::App& app);
+void RegisterDump(CLI::App& app);
+void RegisterCreate(CLI::App& app);
+void RegisterAppend(CLI::App& app);
+
+}  // namespace qdbf
