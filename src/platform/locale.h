@@ -20,6 +20,11 @@ std::string LowerText(std::string_view text);
 // setlocale to adopt the user's settings); under the C/POSIX locale it is "dd/mm/yyyy".
 std::string ShortDateFormat();
 
+// Translates a POSIX date format (nl_langinfo(D_FMT), e.g. "%d/%m/%Y") to the pattern form above.
+// Unknown conversions and non-ASCII literals are dropped; a result without day, month and year
+// fields gives "dd/mm/yyyy".
+std::string DateFormatFromPosix(std::string_view posix_format);
+
 // The first character of the short date format that is not part of a field; '/' if none.
 char DateSeparator();
 
