@@ -1,6 +1,47 @@
-// qdbf append (placeholder until the table layer lands).
+// qdbf append TABLE NAME=VALUE...: one new record, each value stored as the field's type wants.
+#include <iostream>
+
 #include "cli/qdbf/commands.h"
+#include "cli/qdbf/table_io.h"
 
 namespace qdbf {
-void RegisterAppend(CLI::App& app) { app.add_subcommand("append", "append"); }
+
+namespace {
+
+struct AppendArgs {
+  std::string table;
+  std::string password;
+  bool exclusive = false;
+  std::vector<std::string> values;
+};
+
+void RunAppend(const AppendArgs& args) {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (const std::string& v : args.values) {
+    size_t eq = v.find('=');
+    if (eq == std::string::npos || eq == 0) throw CLI::ValidationError("NAME=VALUE", "expected NAME=VALUE: " + v);
+    pairs.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+  }
+  OpenOptions options;
+  options.password = args.password;
+  options.read_write = true;
+  options.exclusive = args.exclusive;
+  auto t = OpenTable(args.table, options);
+  t->Blank();
+  for (const auto& [name, value] : pairs) t->StringPutByName(name, value);
+  t->Append();
+}
+
+}  // namespace
+
+void RegisterAppend(CLI::App& app) {
+  auto args = std::make_shared<AppendArgs>();
+  CLI::App* cmd = app.add_subcommand("append", "Append one record");
+  cmd->add_option("table", args->table, "Table file")->required();
+  cmd->add_option("values", args->values, "NAME=VALUE pairs");
+  cmd->add_option("--password", args->password, "Password of an enciphered table");
+  cmd->add_flag("--exclusive", args->exclusive, "Open the table exclusively (default: shared)");
+  cmd->callback([args] { RunAppend(*args); });
+}
+
 }  // namespace qdbf

@@ -1,6 +1,49 @@
-// qdbf create (placeholder until the table layer lands).
+// qdbf create TABLE --type N SPEC...: a new empty table from field specifications.
+#include <iostream>
+#include <memory>
+
 #include "cli/qdbf/commands.h"
+#include "cli/qdbf/table_io.h"
+#include "dbf/dbf_build.h"
 
 namespace qdbf {
-void RegisterCreate(CLI::App& app) { app.add_subcommand("create", "create"); }
+
+namespace {
+
+struct CreateArgs {
+  std::string table;
+  int type = 1;
+  std::vector<std::string> specs;
+};
+
+void RunCreate(const CreateArgs& args) {
+  std::vector<FieldSpec> fields;
+  for (const std::string& s : args.specs) {
+    FieldSpec f;
+    if (!ParseFieldSpec(s, &f)) throw CLI::ValidationError("SPEC", "invalid field specification: " + s);
+    fields.push_back(f);
+  }
+  std::unique_ptr<dbase::DBFBuild> builder;
+  if (args.type == 2) {
+    builder = std::make_unique<dbase::DB4Build>(args.table);
+  } else if (args.type == 3) {
+    builder = std::make_unique<dbase::DBFoxBuild>(args.table);
+  } else {
+    builder = std::make_unique<dbase::DBFBuild>(args.table);
+  }
+  for (const FieldSpec& f : fields) builder->AddField(f.name, f.type, f.length, f.decimals);
+  builder->Build();
+}
+
+}  // namespace
+
+void RegisterCreate(CLI::App& app) {
+  auto args = std::make_shared<CreateArgs>();
+  CLI::App* cmd = app.add_subcommand("create", "Create an empty table");
+  cmd->add_option("table", args->table, "Table file")->required();
+  cmd->add_option("--type", args->type, "2 = dBase IV, 3 = FoxPro, else dBase III");
+  cmd->add_option("specs", args->specs, "Field specifications NAME;TYPE;LENGTH;DECIMALS")->required();
+  cmd->callback([args] { RunCreate(*args); });
+}
+
 }  // namespace qdbf

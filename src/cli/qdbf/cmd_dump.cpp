@@ -1,6 +1,74 @@
-// qdbf dump (placeholder until the table layer lands).
+// qdbf dump TABLE: the records as CSV (default), JSON lines or SDF.
+#include <iostream>
+
 #include "cli/qdbf/commands.h"
+#include "cli/qdbf/table_io.h"
+#include "dbf/dbase_dbf.h"
 
 namespace qdbf {
-void RegisterDump(CLI::App& app) { app.add_subcommand("dump", "dump"); }
+
+namespace {
+
+struct DumpArgs {
+  std::string table;
+  std::string password;
+  std::string format = "csv";
+  bool deleted = false;
+};
+
+bool IsMemo(char type) { return type == 'M' || type == 'B' || type == 'G'; }
+
+void RunDump(const DumpArgs& args) {
+  OpenOptions options;
+  options.password = args.password;
+  auto t = OpenTable(args.table, options);
+  std::ostream& out = std::cout;
+  if (args.format == "csv") {
+    if (args.deleted) out << "_deleted,";
+    for (int i = 1; i <= t->field_count(); ++i) out << (i > 1 ? "," : "") << CsvValue(t->FieldName(i));
+    out << "\n";
+  }
+  for (t->GetRecord(dbase::kFirst); !t->eof(); t->GetRecord(dbase::kNext)) {
+    if (t->deleted() && !args.deleted) continue;
+    if (args.format == "sdf") {
+      // Fixed-width: every field's stored text, memos left out, CR LF line ends.
+      for (int i = 1; i <= t->field_count(); ++i) {
+        if (!IsMemo(t->FieldType(i))) out << t->FieldGet(i);
+      }
+      out << "\r\n";
+    } else if (args.format == "json") {
+      out << "{\"_recno\":" << t->record_number();
+      if (args.deleted) out << ",\"_deleted\":" << (t->deleted() ? "true" : "false");
+      for (int i = 1; i <= t->field_count(); ++i) {
+        out << "," << JsonString(Cp1252ToUtf8(t->FieldName(i))) << ":";
+        char type = t->FieldType(i);
+        if (type == 'L') {
+          out << (t->LogicGet(i) ? "true" : "false");
+        } else if ((type == 'N' || type == 'F') && !ShownValue(*t, i).empty()) {
+          out << ShownValue(*t, i);
+        } else {
+          out << JsonString(Cp1252ToUtf8(ShownValue(*t, i)));
+        }
+      }
+      out << "}\n";
+    } else {
+      if (args.deleted) out << (t->deleted() ? "*," : ",");
+      for (int i = 1; i <= t->field_count(); ++i) out << (i > 1 ? "," : "") << CsvValue(ShownValue(*t, i));
+      out << "\n";
+    }
+  }
+}
+
+}  // namespace
+
+void RegisterDump(CLI::App& app) {
+  auto args = std::make_shared<DumpArgs>();
+  CLI::App* cmd = app.add_subcommand("dump", "Print the records of a table");
+  cmd->add_option("table", args->table, "Table file")->required();
+  cmd->add_option("--format", args->format, "csv, json or sdf")->check(CLI::IsMember({"csv", "json", "sdf"}));
+  cmd->add_flag("--deleted", args->deleted, "Include deleted records");
+  cmd->add_option("--password", args->password, "Password of an enciphered table");
+  cmd->callback([args] { RunDump(*args); });
+}
+
 }  // namespace qdbf

@@ -1,0 +1,40 @@
+// Shared pieces of the qdbf verbs: opening a table, text conversion for output, CSV and JSON
+// quoting, parsing of field specifications.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "dbf/dbase_fld.h"
+
+namespace qdbf {
+
+struct OpenOptions {
+  std::string password;
+  bool read_write = false;
+  bool exclusive = false;
+};
+
+std::unique_ptr<dbase::dBaseFld> OpenTable(const std::string& path, const OpenOptions& options);
+
+// Table bytes are Windows-1252; JSON output is UTF-8.
+std::string Cp1252ToUtf8(std::string_view bytes);
+std::string JsonString(std::string_view utf8);
+// Quotes a CSV value when it holds a comma, a quote or a line break.
+std::string CsvValue(std::string_view text);
+
+// "NAME;T;LEN;DEC" (decimals optional). False when malformed.
+struct FieldSpec {
+  std::string name;
+  char type = 'C';
+  int length = 0;
+  int decimals = 0;
+};
+bool ParseFieldSpec(std::string_view text, FieldSpec* out);
+
+// The value of a field as qdbf shows it: display text, but dates as yyyymmdd (empty when blank)
+// so the output does not depend on the locale.
+std::string ShownValue(dbase::dBaseFld& table, int field);
+
+}  // namespace qdbf

@@ -1,0 +1,498 @@
+// dBaseDBF: open and validation of the header and descriptors, record positioning, append and
+// replace, the header update, the table locks and the cipher of records and descriptors.
+#include "dbf/dbase_dbf.h"
+
+#include <sys/time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <cstring>
+#include <ctime>
+#include <limits>
+
+#include "dbf/errors.h"
+#include "dbf/memo_file.h"
+#include "dbf/table_cipher.h"
+
+namespace dbase {
+
+namespace {
+
+constexpr uint8_t kEofMarker = 0x1A;
+constexpr uint8_t kHeaderTerminator = 0x0D;
+constexpr int kVfpExtraArea = 263;
+constexpr size_t kMaxFields = 4096;
+
+std::string WithDbfExtension(const std::string& name) {
+  size_t slash = name.find_last_of('/');
+  size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return name + ".DBF";
+  return name;
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  size_t dot = name.find_last_of('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+void Put32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+bool IsKnownVersion(uint8_t v) {
+  return v == kVersionDb3 || v == kVersionNoMemo || v == kVersionVfp || v == kVersionDb3Memo ||
+         v == kVersionDb4Memo || v == kVersionFoxMemo;
+}
+
+}  // namespace
+
+void CurrentHeaderStamp(uint8_t* ymd3, uint32_t* stamp) {
+  struct timeval tv;
+  gettimeofday(&tv, nullptr);
+  time_t secs = tv.tv_sec;
+  struct tm local;
+  localtime_r(&secs, &local);
+  ymd3[0] = static_cast<uint8_t>((local.tm_year + 1900) % 100);
+  ymd3[1] = static_cast<uint8_t>(local.tm_mon + 1);
+  ymd3[2] = static_cast<uint8_t>(local.tm_mday);
+  uint32_t ms = static_cast<uint32_t>(tv.tv_usec / 1000);
+  *stamp = ((static_cast<uint32_t>(local.tm_hour) * 64 + static_cast<uint32_t>(local.tm_min)) * 64 +
+            static_cast<uint32_t>(local.tm_sec)) * 1024 + ms;
+}
+
+dBaseDBF::dBaseDBF(const std::string& file_name, const std::string& password, bool read_write, bool shared)
+    : DiskFile(WithDbfExtension(file_name), read_write, shared), password_(password), new_password_(password) {
+  alias_ = BaseName(file_name_);
+  std::transform(alias_.begin(), alias_.end(), alias_.begin(),
+                 [](char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c); });
+  SetLockProtocol(Default);
+  try {
+    Open();
+    LoadHeader();
+    LoadDescriptors();
+    own_record_.assign(static_cast<size_t>(record_length_) + 1, ' ');
+    own_record_.back() = kEofMarker;
+    record_ = own_record_.data();
+    saved_record_ = own_record_;
+    cipher_buffer_ = own_record_;
+    change_flags_.assign(fields_.size() + 1, 0);
+    ReReadHeader();
+    Notify(kEventOpened, 0);
+    production_index_ = (header_flags_ & 1) != 0;
+  } catch (...) {
+    ReleaseOnFailure();
+    throw;
+  }
+}
+
+void dBaseDBF::ReleaseOnFailure() {
+  memo_.reset();
+  DiskFile::Close();
+}
+
+dBaseDBF::~dBaseDBF() {
+  try {
+    if (header_dirty_ && is_open()) {
+      table_locked_ = false;
+      ReReadHeader();
+      WriteHeader();
+    }
+  } catch (...) {
+    // Destruction goes on; the handle is closed below.
+  }
+  memo_.reset();
+  try {
+    DiskFile::Close();
+  } catch (...) {
+  }
+}
+
+void dBaseDBF::LoadHeader() {
+  if (Read(0, header_.data(), header_.size()) < static_cast<int64_t>(header_.size())) {
+    throw EngineError::Make(kReadError, file_name_);
+  }
+  version_ = header_[0];
+  if (!IsKnownVersion(version_)) throw EngineError::Make(kHeaderInvalid, file_name_);
+  header_length_ = Get16(&header_[8]);
+  record_length_ = Get16(&header_[10]);
+  header_flags_ = header_[28] & 0x07;
+  change_stamp_ = Get32(&header_[16]);
+  encrypted_ = header_[15] != 0;
+  int min_header = version_ == kVersionVfp ? 32 + 1 + kVfpExtraArea : 33;
+  // A record length of 0 or a header shorter than its fixed parts cannot describe a table (and
+  // would divide by zero when records are counted).
+  if (record_length_ < 1 || header_length_ < min_header) throw EngineError::Make(kHeaderInvalid, file_name_);
+
+  if (encrypted_ && password_.empty()) throw EncryptionError::Make(kNoPassword, file_name_);
+  if (!encrypted_ && !password_.empty()) throw EncryptionError::Make(kPasswordForPlain, file_name_);
+  if (!encrypted_) {
+    password_.clear();
+    new_password_.clear();
+  }
+  has_memo_ = version_ == kVersionDb3Memo || version_ == kVersionDb4Memo || version_ == kVersionFoxMemo ||
+              (version_ == kVersionVfp && (header_flags_ & 2) != 0);
+  ComputeRecordCount();
+}
+
+void dBaseDBF::LoadDescriptors() {
+  size_t area = static_cast<size_t>(header_length_ - (version_ == kVersionVfp ? 32 + 1 + kVfpExtraArea : 33));
+  std::vector<uint8_t> bytes(area);
+  if (area > 0 && Read(32, bytes.data(), area) < static_cast<int64_t>(area)) {
+    throw EngineError::Make(kReadError, file_name_);
+  }
+  if (encrypted_) CipherInPlace(password_, bytes.data(), bytes.size());
+
+  size_t count = area / 32;
+  // The descriptors end at the 0x0D terminator: some writers keep an extra area after it that
+  // the header length counts, and it must not turn into fields.
+  for (size_t i = 0; i < count; ++i) {
+    if (bytes[i * 32] == kHeaderTerminator) {
+      count = i;
+      break;
+    }
+  }
+  if (count > kMaxFields) throw EngineError::Make(kHeaderInvalid, file_name_);
+
+  fields_.resize(count);
+  long long full_sum = 1, low_sum = 1;
+  for (size_t i = 0; i < count; ++i) {
+    FieldDescriptor& f = fields_[i];
+    std::memcpy(f.raw.data(), &bytes[i * 32], 32);
+    size_t n = 0;
+    while (n < 11 && f.raw[n] != 0) ++n;
+    f.name.assign(reinterpret_cast<const char*>(f.raw.data()), n);
+    f.type = static_cast<char>(f.raw[11]);
+    f.length = f.raw[16];
+    f.decimals = f.raw[17];
+    low_sum += f.length;
+    if (f.type == 'C') {
+      f.length += f.decimals * 256;
+      f.decimals = 0;
+    }
+    full_sum += f.length;
+  }
+  // C fields take the decimals byte as the high byte of their length. Tables of other writers
+  // may carry a stray value there: when only the low bytes add up to the record length, the
+  // high bytes are ignored.
+  if (full_sum != record_length_ && low_sum == record_length_) {
+    for (FieldDescriptor& f : fields_) {
+      if (f.type == 'C') f.length = f.raw[16];
+    }
+    full_sum = low_sum;
+  }
+  if (encrypted_ && full_sum != record_length_) throw EncryptionError::Make(kInvalidPassword, file_name_);
+  // Fields that reach past the record would read and write outside the record buffer.
+  if (full_sum > record_length_) throw EngineError::Make(kHeaderInvalid, file_name_);
+
+  int offset = 1;
+  for (size_t i = 0; i < count; ++i) {
+    FieldDescriptor& f = fields_[i];
+    f.offset = offset;
+    f.number = static_cast<int>(i + 1);
+    Put32(&f.raw[12], static_cast<uint32_t>(offset));
+    f.raw[26] = static_cast<uint8_t>(f.number);
+    f.raw[27] = static_cast<uint8_t>(f.number >> 8);
+    offset += f.length;
+  }
+}
+
+void dBaseDBF::ComputeRecordCount() {
+  int64_t size = FileSize();
+  int64_t count = size > header_length_ ? (size - header_length_) / record_length_ : 0;
+  record_count_ = static_cast<int32_t>(std::min<int64_t>(count, std::numeric_limits<int32_t>::max()));
+}
+
+void dBaseDBF::ReReadHeader() {
+  if (!shared_) return;
+  std::array<uint8_t, 32> fresh;
+  if (Read(0, fresh.data(), fresh.size()) < static_cast<int64_t>(fresh.size())) {
+    throw EngineError::Make(kReadError, file_name_);
+  }
+  // Another writer may have changed dates, counts and stamps, never the layout.
+  if (Get16(&fresh[8]) == header_length_ && Get16(&fresh[10]) == record_length_) header_ = fresh;
+  change_stamp_ = Get32(&header_[16]);
+  ComputeRecordCount();
+}
+
+void dBaseDBF::WriteHeader() {
+  if (!read_write_ || !header_dirty_ || table_locked_) return;
+  uint32_t stamp = 0;
+  CurrentHeaderStamp(&header_[1], &stamp);
+  Put32(&header_[4], static_cast<uint32_t>(record_count_));
+  header_[15] = encrypted_ ? 1 : 0;
+  Put32(&header_[16], stamp);
+  Put32(&header_[20], static_cast<uint32_t>(user_id_));
+  header_[28] = header_flags_;
+  change_stamp_ = stamp;
+  Write(0, header_.data(), header_.size());
+  header_dirty_ = false;
+}
+
+void dBaseDBF::SetPasswords(const std::string& current, const std::string& next, bool encrypted) {
+  password_ = current;
+  new_password_ = next;
+  encrypted_ = encrypted;
+}
+
+bool dBaseDBF::Notify(int, int32_t) { return true; }
+
+void dBaseDBF::ReadRecordBytes(int32_t n) {
+  size_t len = static_cast<size_t>(record_length_);
+  if (Read(RecordOffset(n), record_, len) < static_cast<int64_t>(len)) throw EngineError::Make(kReadError, file_name_);
+  if (encrypted_) CipherInPlace(password_, record_, len);
+}
+
+void dBaseDBF::WriteRecordBytes(int32_t n, bool with_eof) {
+  size_t len = static_cast<size_t>(record_length_) + (with_eof ? 1 : 0);
+  const uint8_t* out = record_;
+  if (encrypted_) {
+    CipherBytes(new_password_, record_, cipher_buffer_.data(), record_length_);
+    cipher_buffer_[static_cast<size_t>(record_length_)] = kEofMarker;
+    out = cipher_buffer_.data();
+  } else if (with_eof) {
+    record_[record_length_] = kEofMarker;
+  }
+  Write(RecordOffset(n), out, len);
+}
+
+void dBaseDBF::GetRecord(int32_t request) {
+  if (record_count_ == 0) {
+    ReReadHeader();
+    if (record_count_ == 0) {
+      eof_ = bof_ = true;
+      return;
+    }
+  }
+  if (request == 0) return;
+  eof_ = bof_ = false;
+  int64_t target;
+  switch (request) {
+    case kReread:
+      target = record_number_;
+      break;
+    case kLast:
+      target = record_count_;
+      break;
+    case kFirst:
+      target = 1;
+      break;
+    case kPrevious:
+      if (record_number_ <= 1) {
+        bof_ = true;
+        return;
+      }
+      target = static_cast<int64_t>(record_number_) - 1;
+      break;
+    case kNext:
+      target = static_cast<int64_t>(record_number_) + 1;
+      break;
+    default:
+      if (request < 0) throw EngineError::Make(kRecordNotInTable, request, file_name_);
+      target = request;
+  }
+  if (target < 1) {
+    // Re-reading with no current record: nothing to read.
+    bof_ = true;
+    return;
+  }
+  if (target > record_count_) {
+    ReReadHeader();
+    if (target > static_cast<int64_t>(record_count_) + 1) throw EngineError::Make(kRecordNotInTable, target, file_name_);
+    if (target > record_count_) {
+      eof_ = true;
+      return;
+    }
+  }
+  Notify(kEventBeforeRead, request);
+  ReadRecordBytes(static_cast<int32_t>(target));
+  record_number_ = static_cast<int32_t>(target);
+  Notify(kEventAfterRead, record_number_);
+  std::memcpy(saved_record_.data(), record_, saved_record_.size());
+  ClearChangeFlags();
+}
+
+bool dBaseDBF::AcquireAppendLock() {
+  if (LockAppend()) return true;
+  // Our own lock on another range (a record being edited): the append goes on as before.
+  if (!shared_ || lock_count_ > 0) return false;
+  // Another process is appending. Going on without the lock would let both write the same
+  // record position, so wait for it, briefly at first: appends hold the lock for microseconds.
+  auto start = std::chrono::steady_clock::now();
+  auto pause = std::chrono::microseconds(100);
+  const auto limit = std::chrono::milliseconds(GlobalLockRetry().total_wait_ms);
+  while (std::chrono::steady_clock::now() - start < limit) {
+    std::this_thread::sleep_for(pause);
+    if (LockAppend()) return true;
+    pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(GlobalLockRetry().interval_ms));
+  }
+  throw EngineError::Make(kCannotLock, file_name_);
+}
+
+void dBaseDBF::Append() {
+  bool locked = AcquireAppendLock();
+  try {
+    Notify(kEventBeforeWrite, 0);
+    record_modified_ = true;
+    header_dirty_ = true;
+    ReReadHeader();
+    if (record_count_ == std::numeric_limits<int32_t>::max()) throw EngineError::Make(kWriteError, file_name_);
+    record_[0] = ' ';
+    WriteRecordBytes(record_count_ + 1, true);
+    ++record_count_;
+    record_number_ = record_count_;
+    WriteHeader();
+  } catch (...) {
+    if (locked) Unlock();
+    throw;
+  }
+  if (locked) Unlock();
+  eof_ = bof_ = false;
+  Notify(kEventAfterWrite, 0);
+  if (auto_flush_) Flush();
+  std::memcpy(saved_record_.data(), record_, saved_record_.size());
+}
+
+void dBaseDBF::PutRecord(int32_t n) {
+  Notify(kEventBeforeWrite, n);
+  if (n < 1 || n > record_count_) {
+    Append();
+    return;
+  }
+  header_dirty_ = true;
+  WriteRecordBytes(n, false);
+  record_number_ = n;
+  ReReadHeader();
+  WriteHeader();
+  Notify(kEventAfterWrite, n);
+  if (auto_flush_) Flush();
+  std::memcpy(saved_record_.data(), record_, saved_record_.size());
+}
+
+void dBaseDBF::Flush() {
+  DiskFile::Flush();
+  if (has_memo_ && memo()) memo()->Flush();
+  Notify(kEventAfterFlush, record_number_);
+}
+
+bool dBaseDBF::Rename(const std::string& new_name) {
+  MemoFile* m = has_memo_ ? memo() : nullptr;
+  bool ok = DiskFile::Rename(new_name);
+  alias_ = BaseName(file_name_);
+  std::transform(alias_.begin(), alias_.end(), alias_.begin(),
+                 [](char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c); });
+  if (ok && m) ok = m->RenameWithTable(file_name_);
+  return ok;
+}
+
+bool dBaseDBF::LockAppend() {
+  if (table_locked_) {
+    ++lock_count_;
+    return true;
+  }
+  return Lock(lock_constants_.append_offset, 1);
+}
+
+bool dBaseDBF::LockTable() {
+  if (table_locked_) {
+    ++lock_count_;
+    return true;
+  }
+  if (!Lock(lock_constants_.table_offset, lock_constants_.table_length)) return false;
+  table_locked_ = true;
+  ReReadHeader();
+  return true;
+}
+
+bool dBaseDBF::LockAll() {
+  if (table_locked_) {
+    ++lock_count_;
+    return true;
+  }
+  if (!Lock(0, 0x7FFFFFFF)) return false;
+  table_locked_ = true;
+  ReReadHeader();
+  return true;
+}
+
+bool dBaseDBF::LockRecord() {
+  if (table_locked_) {
+    ++lock_count_;
+    return true;
+  }
+  uint64_t r = static_cast<uint64_t>(static_cast<uint32_t>(record_number_));
+  uint64_t offset;
+  switch (lock_protocol_) {
+    case DB4Lock:
+      offset = 0xEFFFFFFFull - r - 1;
+      break;
+    case ClipLock:
+      offset = 1000000000ull + r;
+      break;
+    case Default:
+    case FoxLock:
+      offset = HasIndexes() ? 0x7FFFFFFEull - r
+                            : 0x40000000ull + static_cast<uint64_t>(header_length_) +
+                                  (r - 1) * static_cast<uint64_t>(record_length_);
+      break;
+    default:
+      return false;
+  }
+  return Lock(offset, 1);
+}
+
+bool dBaseDBF::Unlock() {
+  bool result = DiskFile::Unlock();
+  if (table_locked_ && lock_count_ <= 0) {
+    table_locked_ = false;
+    WriteHeader();
+  }
+  return result;
+}
+
+void dBaseDBF::SetLockProtocol(int protocol) {
+  LockConstants c;
+  if (LockConstantsFor(protocol, &c)) lock_constants_ = c;
+  lock_protocol_ = protocol;
+  if (memo_) memo_->SetLockProtocol(protocol);
+}
+
+bool dBaseDBF::HasIndexes() { return false; }
+
+MemoFile* dBaseDBF::memo() {
+  if (!has_memo_) return nullptr;
+  if (!memo_) {
+    memo_ = OpenMemoFile(version_, file_name_, read_write_, shared_, password_);
+    memo_->SetLockProtocol(lock_protocol_);
+    memo_->SetCipher(true, password_, new_password_);
+  }
+  return memo_.get();
+}
+
+void dBaseDBF::CloseMemo() { memo_.reset(); }
+
+void dBaseDBF::SetFieldsChanged(int field_number) {
+  if (field_number >= 0 && static_cast<size_t>(field_number) < change_flags_.size()) {
+    change_flags_[static_cast<size_t>(field_number)] = 1;
+  }
+  record_modified_ = true;
+}
+
+void dBaseDBF::ClearChangeFlags() { std::fill(change_flags_.begin(), change_flags_.end(), 0); }
+
+void dBaseDBF::SetAllChangeFlags() {
+  std::fill(change_flags_.begin(), change_flags_.end(), 1);
+  record_modified_ = true;
+}
+
+}  // namespace dbase
