@@ -1,0 +1,144 @@
+// MemoFile4: the dBase IV memo format. Header: bytes 0-3 the first free block (head of the free
+// list, or the end of the used blocks), bytes 20-23 the block size. A memo starts with FF FF 08 00
+// and the 32-bit length of header plus text; a free run starts with its next link and its size in
+// blocks. The chain ends at the first link that is not a block of the file.
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "dbf/errors.h"
+#include "dbf/memo_file.h"
+
+namespace dbase {
+
+namespace {
+constexpr uint32_t kBlockHeader = 8;
+// Block sizes outside this range are damage: the file header (24 bytes) must fit block 0, and a
+// block is the unit of every scratch buffer.
+constexpr uint32_t kMinBlockSize = 32;
+constexpr uint32_t kMaxBlockSize = 65536;
+constexpr int64_t kMaxBlock = 0x7FFFFFFF;
+}  // namespace
+
+MemoFile4::MemoFile4(uint8_t table_version, const std::string& table_file_name, bool read_write, bool shared,
+                     const std::string& password)
+    : MemoFile(table_version, table_file_name, read_write, shared, password, kBlockHeader, ".dbt") {
+  uint8_t head[32] = {};
+  Read(0, head, sizeof head);
+  const uint32_t size = GetLE32(head + 20);
+  if (size < kMinBlockSize || size > kMaxBlockSize) Bad();
+  block_size_ = static_cast<int32_t>(size);
+  const int64_t file_size = FileSize();
+  if (read_write && file_size < block_size_) {
+    std::vector<uint8_t> zeros(static_cast<size_t>(block_size_ - file_size), 0);
+    Write(static_cast<uint64_t>(file_size), zeros.data(), zeros.size());
+  }
+}
+
+uint64_t MemoFile4::ReadStoredLength(int64_t) {
+  if (header_[0] != 0xFF || header_[1] != 0xFF) Bad();
+  return GetLE32(header_.data() + 4);
+}
+
+uint32_t MemoFile4::ReadPrefix() const { return kBlockHeader; }
+
+uint32_t MemoFile4::WritePrefix() const { return kBlockHeader; }
+
+uint32_t MemoFile4::TerminatorSize() const { return 0; }
+
+void MemoFile4::WriteTerminator(std::vector<uint8_t>&, size_t) {}
+
+void MemoFile4::FreeBlocks(int32_t block) {
+  const uint64_t offset = static_cast<uint64_t>(block) * static_cast<uint64_t>(block_size_);
+  uint8_t memo_head[8] = {};
+  Read(offset, memo_head, sizeof memo_head);
+  const auto run = static_cast<uint32_t>(BlocksFor(GetLE32(memo_head + 4)));
+  uint8_t head[8] = {};
+  Read(0, head, sizeof head);
+  uint8_t link[8] = {};
+  PutLE32(link, GetLE32(head));
+  PutLE32(link + 4, run);
+  Write(offset, link, sizeof link);
+  PutLE32(head, static_cast<uint32_t>(block));
+  PutLE32(head + 4, 0);
+  Write(0, head, sizeof head);
+}
+
+int64_t MemoFile4::BlockEnd() {
+  int64_t file_size = FileSize();
+  if (file_size == 0) {
+    std::vector<uint8_t> zeros(static_cast<size_t>(block_size_), 0);
+    Write(0, zeros.data(), zeros.size());
+    file_size = block_size_;
+  }
+  // Rounded up, so that a last memo another program left unpadded is never written over.
+  return static_cast<int64_t>(BlocksFor(static_cast<uint64_t>(file_size)));
+}
+
+MemoFile4::FreeRun MemoFile4::FindFreeRun(int64_t end, uint64_t needed) {
+  uint8_t head[8] = {};
+  Read(0, head, sizeof head);
+  FreeRun found;
+  int64_t candidate = GetLE32(head);
+  // Runs are disjoint, so a walk longer than the file's block count means the list loops.
+  int64_t steps = 0;
+  while (candidate >= first_block_ && candidate < end) {
+    if (++steps > end) Bad();
+    uint8_t run_head[8] = {};
+    Read(static_cast<uint64_t>(candidate) * static_cast<uint64_t>(block_size_), run_head, sizeof run_head);
+    const uint32_t next = GetLE32(run_head);
+    const uint32_t run = GetLE32(run_head + 4);
+    if (run >= needed) {
+      found.block = candidate;
+      found.next = next;
+      found.size = run;
+      return found;
+    }
+    found.previous = candidate;
+    candidate = next;
+  }
+  return found;
+}
+
+void MemoFile4::AllocateBlocks(uint32_t n) {
+  const uint64_t needed = BlocksFor(uint64_t{kBlockHeader} + n);
+  const int64_t end = BlockEnd();
+  if (current_block_ > 0) {
+    // A damaged list is found before the old memo is given up, so a failure leaves it readable.
+    FindFreeRun(end, std::numeric_limits<uint64_t>::max());
+    FreeBlocks(current_block_);
+  }
+
+  const FreeRun run = FindFreeRun(end, needed);
+  int64_t chosen = run.block;
+  uint64_t replacement = run.next;
+  if (chosen < 0) {
+    chosen = end;
+    replacement = static_cast<uint64_t>(end) + needed;
+  }
+  if (chosen + static_cast<int64_t>(needed) > kMaxBlock) throw EngineError::Make(kWriteError, file_name_);
+  if (run.block >= 0 && run.size > needed) {
+    // The rest of the run stays on the list in the run's place.
+    const uint64_t rest = static_cast<uint64_t>(chosen) + needed;
+    uint8_t rest_head[8] = {};
+    PutLE32(rest_head, run.next);
+    PutLE32(rest_head + 4, static_cast<uint32_t>(run.size - needed));
+    Write(rest * static_cast<uint64_t>(block_size_), rest_head, sizeof rest_head);
+    replacement = rest;
+  }
+
+  uint8_t link[4] = {};
+  PutLE32(link, static_cast<uint32_t>(replacement));
+  Write(static_cast<uint64_t>(run.previous) * static_cast<uint64_t>(block_size_), link, sizeof link);
+
+  current_block_ = static_cast<int32_t>(chosen);
+  block_count_ = static_cast<uint32_t>(needed);
+  header_.fill(0);
+  header_[0] = 0xFF;
+  header_[1] = 0xFF;
+  header_[2] = 0x08;
+  header_[3] = 0x00;
+  PutLE32(header_.data() + 4, n + kBlockHeader);
+}
+
+}  // namespace dbase
