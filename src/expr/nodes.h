@@ -1,0 +1,194 @@
+// The node tree of a compiled expression: ExpBaseObject and its subclasses (group container,
+// function call, field variable, operator, and the four literal kinds).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "expr/exp_type.h"
+#include "expr/operators.h"
+#include "expr/variant.h"
+
+namespace dbase {
+
+class ExpHandler;
+class UserDefFunction;
+class UserDefFieldVar;
+
+enum class NodeKind : uint8_t {
+  Container = 0,
+  BoundOperator = 2,
+  Operator = 3,  // not yet bound to its operands
+  Function = 4,
+  FieldVar = 5,
+  TextLit = 6,
+  NumLit = 7,
+  DateLit = 8,
+  BoolLit = 9,
+};
+
+class ExpBaseObject {
+ public:
+  ExpBaseObject(NodeKind kind, ExpType type) : kind_(kind), result_type_(type) {}
+  ExpBaseObject(const ExpBaseObject&) = delete;
+  ExpBaseObject& operator=(const ExpBaseObject&) = delete;
+  virtual ~ExpBaseObject() = default;
+
+  // The node's own text.
+  virtual std::string Name() const { return {}; }
+  // Who supplies a field variable (16 user variables, 17 table fields); -1 for other nodes.
+  virtual int OwnerId() const { return -1; }
+  // Appends left's Text, own Name and right's Text.
+  virtual void Text(std::string& out) const;
+  // Appends ";" + Name for every field variable of `owner` in the subtree, in order.
+  virtual void NamesFor(int owner, std::string& out) const;
+  // Writes the node's value and type. Base: type Unknown, nothing written.
+  virtual void Evaluate(Variant& out, ExpType& type);
+
+  NodeKind kind() const { return kind_; }
+  ExpType result_type() const { return result_type_; }
+  int32_t length() const { return length_; }
+  int32_t decimals() const { return decimals_; }
+  ExpBaseObject* left() const { return left_.get(); }
+  ExpBaseObject* right() const { return right_.get(); }
+  // Levels of nodes from this one down to its deepest leaf.
+  int height() const { return height_; }
+
+  void SetOperands(std::unique_ptr<ExpBaseObject> left, std::unique_ptr<ExpBaseObject> right);
+
+ protected:
+  void set_kind(NodeKind kind) { kind_ = kind; }
+  void set_height(int height) { height_ = height; }
+
+  NodeKind kind_;
+  ExpType result_type_;
+  uint8_t flags_ = 0;
+  int32_t length_ = 0;
+  int32_t decimals_ = 0;
+  std::unique_ptr<ExpBaseObject> left_;
+  std::unique_ptr<ExpBaseObject> right_;
+
+ private:
+  int height_ = 1;
+};
+
+using NodePtr = std::unique_ptr<ExpBaseObject>;
+
+// A parenthesised group; the inner tree (absent for "()") is the right operand.
+class ExpContainer : public ExpBaseObject {
+ public:
+  explicit ExpContainer(NodePtr inner);
+  void Text(std::string& out) const override;
+  void NamesFor(int owner, std::string& out) const override;
+  void Evaluate(Variant& out, ExpType& type) override;
+};
+
+// A function call with its argument trees; the function object fetches its own arguments.
+class ExpFunction : public ExpBaseObject {
+ public:
+  ExpFunction(ExpHandler& handler, UserDefFunction& function, std::vector<NodePtr> arguments);
+  std::string Name() const override;
+  void Text(std::string& out) const override;
+  void NamesFor(int owner, std::string& out) const override;
+  void Evaluate(Variant& out, ExpType& type) override;
+
+  ExpHandler& handler() const { return *handler_; }
+  UserDefFunction& function() const { return *function_; }
+  size_t argument_count() const { return arguments_.size(); }
+  // Argument n (0-based); nullptr when there is none.
+  ExpBaseObject* argument(size_t n) const { return n < arguments_.size() ? arguments_[n].get() : nullptr; }
+
+ private:
+  ExpHandler* handler_;
+  UserDefFunction* function_;
+  std::vector<NodePtr> arguments_;
+};
+
+// A use of a field variable (a table field or a system value).
+class ExpFieldvar : public ExpBaseObject {
+ public:
+  explicit ExpFieldvar(UserDefFieldVar& variable);
+  std::string Name() const override;
+  int OwnerId() const override;
+  void Evaluate(Variant& out, ExpType& type) override;
+
+ private:
+  UserDefFieldVar* variable_;
+};
+
+// The handler's comparison settings, copied into each operator when it is made.
+struct OperatorSettings {
+  bool case_insensitive = false;
+  bool wildcards = true;
+  char wild_many = '*';
+  char wild_one = '?';
+};
+
+class ExpOperator : public ExpBaseObject {
+ public:
+  ExpOperator(const OperatorInfo& info, const OperatorSettings& settings);
+  std::string Name() const override;
+  void Evaluate(Variant& out, ExpType& type) override;
+
+  OpCode opcode() const { return info_->code; }
+  uint8_t precedence() const { return info_->precedence; }
+  bool bound() const { return kind() == NodeKind::BoundOperator; }
+  // Takes the operands (left is absent for .NOT.) and marks the operator bound.
+  void Bind(NodePtr left, NodePtr right);
+
+ private:
+  void EvaluateBoolean(bool left, bool right, Variant& out) const;
+  void EvaluateNumeric(double left, double right, Variant& out) const;
+  void EvaluateText(Variant& left_and_out, const Variant& right) const;
+
+  const OperatorInfo* info_;
+  OperatorSettings settings_;
+  Variant right_value_;  // scratch for the right operand, reused across evaluations
+};
+
+class ExpTextLit : public ExpBaseObject {
+ public:
+  explicit ExpTextLit(std::string text);
+  std::string Name() const override;
+  void Evaluate(Variant& out, ExpType& type) override;
+
+ private:
+  std::string text_;
+};
+
+class ExpNumLit : public ExpBaseObject {
+ public:
+  explicit ExpNumLit(std::string_view text);
+  std::string Name() const override;
+  void Evaluate(Variant& out, ExpType& type) override;
+  double value() const { return value_; }
+
+ private:
+  double value_ = 0;
+};
+
+class ExpDateLit : public ExpBaseObject {
+ public:
+  // The text between the braces, read as CTOD reads it; a blank text is the empty date.
+  explicit ExpDateLit(std::string_view text);
+  std::string Name() const override;
+  void Evaluate(Variant& out, ExpType& type) override;
+
+ private:
+  double value_ = 0;
+};
+
+class ExpBlnLit : public ExpBaseObject {
+ public:
+  explicit ExpBlnLit(bool value);
+  std::string Name() const override;
+  void Evaluate(Variant& out, ExpType& type) override;
+
+ private:
+  bool value_;
+};
+
+}  // namespace dbase

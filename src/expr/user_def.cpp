@@ -1,0 +1,31 @@
+// Base behaviour of functions and field variables.
+#include "expr/user_def.h"
+
+namespace dbase {
+
+void UserDefFunction::Evaluate(ExpFunction& /*node*/, Variant& out, ExpType& type) {
+  out.SetNull();
+  type = ExpType::Empty;
+}
+
+UserDefFieldVar::UserDefFieldVar(std::string_view names) : names_(UpperName(names)) {}
+
+std::string_view UserDefFieldVar::FirstName() const {
+  std::string_view all(names_);
+  return all.substr(0, all.find(';'));
+}
+
+void UserDefFieldVar::Evaluate(Variant& out, ExpType& type) {
+  out.SetNull();
+  type = ExpType::Empty;
+}
+
+std::string UpperName(std::string_view name) {
+  std::string upper(name);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+}  // namespace dbase
