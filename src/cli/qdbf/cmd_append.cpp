@@ -20,7 +20,7 @@ void RunAppend(const AppendArgs& args) {
   for (const std::string& v : args.values) {
     size_t eq = v.find('=');
     if (eq == std::string::npos || eq == 0) throw CLI::ValidationError("NAME=VALUE", "expected NAME=VALUE: " + v);
-    pairs.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+    pairs.emplace_back(v.substr(0, eq), Utf8ToCp1252(v.substr(eq + 1)));
   }
   OpenOptions options;
   options.password = args.password;

@@ -1,4 +1,5 @@
-// qdbf dump TABLE: the records as CSV (default), JSON lines or SDF.
+// qdbf dump TABLE: the records as CSV (default) or JSON lines, in UTF-8, or SDF with the
+// stored bytes as they are.
 #include <iostream>
 
 #include "cli/qdbf/commands.h"
@@ -53,7 +54,7 @@ void RunDump(const DumpArgs& args) {
       out << "}\n";
     } else {
       if (args.deleted) out << (t->deleted() ? "*," : ",");
-      for (int i = 1; i <= t->field_count(); ++i) out << (i > 1 ? "," : "") << CsvValue(ShownValue(*t, i));
+      for (int i = 1; i <= t->field_count(); ++i) out << (i > 1 ? "," : "") << CsvValue(Cp1252ToUtf8(ShownValue(*t, i)));
       out << "\n";
     }
   }

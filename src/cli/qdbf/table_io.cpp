@@ -36,6 +36,45 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
   return out;
 }
 
+std::string Utf8ToCp1252(std::string_view text) {
+  static const char16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    char32_t cp;
+    size_t len;
+    if (c < 0x80) {
+      cp = c;
+      len = 1;
+    } else if ((c & 0xE0) == 0xC0 && i + 1 < text.size() && (text[i + 1] & 0xC0) == 0x80) {
+      cp = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu);
+      len = 2;
+    } else if ((c & 0xF0) == 0xE0 && i + 2 < text.size() && (text[i + 1] & 0xC0) == 0x80 &&
+               (text[i + 2] & 0xC0) == 0x80) {
+      cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6) |
+           (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
+      len = 3;
+    } else {
+      return std::string(text);  // not UTF-8: raw bytes
+    }
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+      out += static_cast<char>(cp);
+    } else {
+      int found = -1;
+      for (int k = 0; k < 32; ++k) {
+        if (kHigh[k] != 0 && kHigh[k] == cp) found = k;
+      }
+      if (found < 0) return std::string(text);  // no Windows-1252 form: keep the bytes
+      out += static_cast<char>(0x80 + found);
+    }
+    i += len;
+  }
+  return out;
+}
+
 std::string JsonString(std::string_view utf8) {
   std::string out = "\"";
   for (unsigned char c : utf8) {

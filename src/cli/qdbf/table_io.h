@@ -20,6 +20,9 @@ std::unique_ptr<dbase::dBaseFld> OpenTable(const std::string& path, const OpenOp
 
 // Table bytes are Windows-1252; JSON output is UTF-8.
 std::string Cp1252ToUtf8(std::string_view bytes);
+// Command-line text is UTF-8: valid UTF-8 whose characters Windows-1252 has is converted; any
+// other input (raw bytes already in the table's code page) is kept as given.
+std::string Utf8ToCp1252(std::string_view text);
 std::string JsonString(std::string_view utf8);
 // Quotes a CSV value when it holds a comma, a quote or a line break.
 std::string CsvValue(std::string_view text);
