@@ -28,6 +28,8 @@ constexpr Entry kTable[] = {
     {kCannotLock, "Can not Lock file %s"},
     {kVariantMismatch, "Variant types mismatch for compare"},
     {kFieldListInvalid, "Invalid field list for table %s"},
+    {kSortVariantType, "Variant type cannot be sorted"},
+    {kSortAfterRetrieval, "Cannot add sort keys after beginning retrieval"},
     {kSortKeyLength, "Sort key length must be 1-%d bytes, is %d"},
     {kInvalidNumber, "Invalid numeric value in field %s"},
     {kNumberTooBig, "numeric value too big in field %s"},

@@ -28,6 +28,8 @@ enum Msg : int {
   kCannotLock = 65214,           // "Can not Lock file %s"
   kVariantMismatch = 65215,      // "Variant types mismatch for compare"
   kFieldListInvalid = 65216,     // "Invalid field list for table %s"
+  kSortVariantType = 65226,      // "Variant type cannot be sorted"
+  kSortAfterRetrieval = 65227,   // "Cannot add sort keys after beginning retrieval"
   kSortKeyLength = 65228,        // "Sort key length must be 1-%d bytes, is %d"
   kInvalidNumber = 65230,        // "Invalid numeric value in field %s"
   kNumberTooBig = 65231,         // "numeric value too big in field %s"
