@@ -1,8 +1,8 @@
 """What the interoperability checks share: running qdbf, the reference data set written by one side
 and read by the other, and the comparison that prints every mismatch.
 
-Table texts are Windows-1252 bytes; in Python the reference values are str and are encoded to
-Windows-1252 when handed to qdbf and decoded from it by the readers.
+Table texts are Windows-1252 bytes; in Python the reference values are str. qdbf takes and prints
+UTF-8 and converts; the other tools are told the code page.
 """
 import datetime
 import importlib
@@ -49,10 +49,10 @@ class Qdbf:
         self.path = path
 
     def run(self, *args):
-        argv = [self.path] + [a if isinstance(a, bytes) else str(a).encode(ENCODING) for a in args]
+        argv = [self.path] + [a if isinstance(a, bytes) else str(a).encode("utf-8") for a in args]
         p = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if p.returncode != 0:
-            shown = [a.decode(ENCODING, "replace") for a in argv]
+            shown = [a.decode("utf-8", "replace") for a in argv]
             shown = [s if len(s) < 80 else s[:60] + "...(%d bytes)" % len(s) for s in shown]
             raise QdbfError("qdbf exited %d: %s\n  stderr: %s" % (p.returncode, " ".join(shown),
                                                              p.stderr.decode("utf-8", "replace").strip()))
@@ -63,8 +63,8 @@ class Qdbf:
         return table
 
     def append(self, table, values):
-        """values: field name -> str (encoded to Windows-1252 on the command line)."""
-        self.run("append", table, *[("%s=" % k).encode(ENCODING) + v.encode(ENCODING) for k, v in values.items()])
+        """values: field name -> str. qdbf takes UTF-8 on its command line and stores Windows-1252."""
+        self.run("append", table, *[("%s=%s" % (k, v)).encode("utf-8") for k, v in values.items()])
         return True
 
     def dump(self, table, deleted=False):

@@ -115,7 +115,8 @@ sub engine_writes {
       qdbf('create', $table, '--type', $dialect, @SPECS);
       for my $r (@records) {
         my $v = $r->{values};
-        qdbf('append', $table, map { "$_=" . encode('cp1252', $v->{$_}) } sort keys %$v);
+        # qdbf takes UTF-8 on its command line and stores Windows-1252.
+        qdbf('append', $table, map { encode('UTF-8', "$_=$v->{$_}") } sort keys %$v);
       }
       1;
     } or do { fail_check($where, "writing failed: $@"); next };
