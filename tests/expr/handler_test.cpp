@@ -98,7 +98,8 @@ TEST(HostileInputTest, DeepParenthesesEndInAnError) {
   std::string deep = Repeat("(", 10000) + "1" + Repeat(")", 10000);
   EXPECT_EQ(ErrorOf(deep, &link), "Expression cannot be evaluated");
   std::string unbalanced = Repeat("(", 10000) + "1";
-  EXPECT_EQ(ErrorOf(unbalanced, &link), "Missing closing parentheses");
+  EXPECT_EQ(ErrorOf(unbalanced, &link), "Expression cannot be evaluated");  // refused before balancing
+  EXPECT_EQ(ErrorOf(Repeat("(", 50) + "1", &link), "Missing closing parentheses");
   std::string calls = Repeat("ABS(", 10000) + "1" + Repeat(")", 10000);
   EXPECT_EQ(ErrorOf(calls, &link), "Expression cannot be evaluated");
   std::string nots = Repeat(".T. .AND. .NOT. ", 5000) + ".T.";

@@ -13,5 +13,6 @@ void RegisterInfo(CLI::App& app);
 void RegisterDump(CLI::App& app);
 void RegisterCreate(CLI::App& app);
 void RegisterAppend(CLI::App& app);
+void RegisterEval(CLI::App& app);
 
 }  // namespace qdbf

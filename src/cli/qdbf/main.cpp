@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   qdbf::RegisterDump(app);
   qdbf::RegisterCreate(app);
   qdbf::RegisterAppend(app);
+  qdbf::RegisterEval(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
