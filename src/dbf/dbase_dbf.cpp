@@ -347,7 +347,7 @@ void dBaseDBF::Append() {
     header_dirty_ = true;
     ReReadHeader();
     if (record_count_ == std::numeric_limits<int32_t>::max()) throw EngineError::Make(kWriteError, file_name_);
-    record_[0] = ' ';
+    // The deletion flag is written as the buffer holds it: a copied record keeps its mark.
     WriteRecordBytes(record_count_ + 1, true);
     ++record_count_;
     record_number_ = record_count_;

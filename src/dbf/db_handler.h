@@ -1,0 +1,131 @@
+// dBHandler: the table object the rest of the system uses. Over the field layer it adds
+// navigation through the filter and past deleted records, skipping, search by key and by field
+// values, the 32 KB read-ahead buffer for physical-order scans, and the whole-table operations
+// (copy, sorted copy, empty, encipher). Index files plug into slots 1-63 and a current tag;
+// until an index format is opened no tag exists and navigation runs in physical order.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbf/dbase_fld.h"
+
+namespace dbase {
+
+class ExpHandler;
+class HugeSet;
+class IndexFile;
+class IndexTag;
+
+class dBHandler : public dBaseFld {
+ public:
+  static constexpr int kIndexSlots = 63;
+  static constexpr size_t kReadAheadBytes = 32768;
+
+  dBHandler(const std::string& file_name, const std::string& password, bool read_write, bool shared);
+  ~dBHandler() override;
+
+  // Positioning in the order of the current tag, through the filter and past deleted records.
+  void GetRecord(int32_t request) override;
+  void Append() override;
+  void PutRecord(int32_t record) override;
+  bool Notify(int event, int32_t record) override;
+  void SetLockProtocol(int protocol) override;
+  bool HasIndexes() override;
+  bool Rename(const std::string& new_name) override;
+
+  // Read-ahead: record reads are served from the buffer while it is on.
+  int64_t Read(uint64_t offset, void* buffer, size_t length) override;
+  void Write(uint64_t offset, const void* buffer, size_t length) override;
+
+  virtual bool Find(const std::string& key);
+  virtual int32_t FindInTag(const std::string& tag_name, const std::string& key);
+  virtual void Skip(int32_t count);
+  // Whether the current record belongs to the caller's view; the dataset overrides it.
+  virtual bool RecordAccepted();
+  virtual bool LockIndexes();
+  virtual void SetPassword(const std::string& password);
+  void UnlockIndexes();
+
+  void SetReadAhead(bool on);
+  bool read_ahead() const { return read_ahead_; }
+
+  // The filter: `expression` is compiled on the table's link and evaluated over every record;
+  // the records that pass are kept in a bit set that navigation then tests.
+  void SetFilter(const std::string& expression, bool case_insensitive, bool wildcards);
+  void SetFilterActive(bool on);
+  void RebuildFilter();
+  bool filter_active() const { return filter_active_; }
+  bool filter_requested() const { return filter_requested_; }
+  const std::string& filter_text() const { return filter_text_; }
+  // Whether the record passes the compiled filter (false outside the set).
+  bool FilterBit(int32_t record) const;
+
+  // Search by field values: `fields` separated by ";", one value per field.
+  bool Locate(const std::string& fields, const std::vector<std::string>& values, bool partial,
+              bool case_insensitive);
+
+  // Index seams. No index format is wired in yet: opening an index file reports that the file
+  // cannot be opened, and no tag exists.
+  int OpenIndexes(const std::string& list, const std::string& tag_name);
+  void SelectTag(const std::string& name, bool keep_position);
+  IndexTag* TagByNumber(int n);
+  void CloseIndexes();
+  void Reindex();
+  bool SetRange(const std::string& low, const std::string& high, int s1, int s2, int s3);
+  IndexTag* current_tag() const { return current_tag_; }
+  const std::string& tag_name() const { return tag_name_; }
+
+  // Whole-table operations.
+  void CopyStructure(const std::string& target);
+  void CopyFile(const std::string& target, const std::string& password);
+  // A sorted copy by `key_expression`; sequence 2 is ascending, 3 descending.
+  void SortFile(const std::string& target, const std::string& password, int sequence,
+                const std::string& key_expression);
+  void Zap();
+
+  bool found() const { return found_; }
+  bool soft_search() const { return soft_search_; }
+  void set_soft_search(bool on) { soft_search_ = on; }
+  bool positioned() const { return positioned_; }
+  bool position_changed() const { return position_changed_; }
+
+ private:
+  int32_t ContinuationOf(int32_t request) const;
+  // Without a tag, with the filter active: the record a relative request leads to in the bit
+  // set (0 when none; eof/bof set as the request demands).
+  int32_t FilteredTarget(int32_t request);
+  void ScanFilter();
+  void InvalidateReadAhead() { buffer_start_ = -1; buffer_end_ = -1; }
+  // Copies the memos of the current record into `target`'s memo file, storing the new blocks.
+  void CopyMemos(dBHandler& target);
+  void CheckFullAccess(const char* operation);
+
+  std::array<std::unique_ptr<IndexFile>, kIndexSlots + 1> index_files_;
+  IndexTag* current_tag_ = nullptr;
+  std::string tag_name_;
+
+  bool read_ahead_ = false;
+  std::vector<uint8_t> buffer_;
+  int64_t buffer_start_ = -1;
+  int64_t buffer_end_ = -1;
+
+  bool found_ = false;
+  bool soft_search_ = false;
+  bool positioned_ = false;
+  bool position_changed_ = false;
+
+  std::unique_ptr<HugeSet> filter_set_;
+  std::unique_ptr<ExpHandler> filter_;
+  std::string filter_text_;
+  bool filter_case_insensitive_ = false;
+  bool filter_wildcards_ = false;
+  bool filter_requested_ = false;
+  bool filter_active_ = false;
+};
+
+}  // namespace dbase

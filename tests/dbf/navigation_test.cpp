@@ -1,0 +1,172 @@
+// dBHandler navigation without index files: deleted records, Skip, the filter, Locate, the
+// read-ahead buffer and Find without a tag.
+#include <gtest/gtest.h>
+
+#include "dbf/db_handler.h"
+#include "dbf/errors.h"
+#include "support/table_bytes.h"
+#include "support/temp_dir.h"
+
+namespace dbase {
+namespace {
+
+using testsupport::RawField;
+using testsupport::TempDir;
+
+const std::vector<RawField> kFields = {{"CODIGO", 'C', 6}, {"QTD", 'N', 4}};
+
+// Records CODIGO "Rn", QTD n for n = 1..count; the numbers in `deleted` carry the mark.
+std::string MakeTable(const TempDir& dir, int count, const std::vector<int>& deleted = {}) {
+  std::vector<std::string> recs;
+  for (int n = 1; n <= count; ++n) {
+    bool del = std::find(deleted.begin(), deleted.end(), n) != deleted.end();
+    std::string code = "R" + std::to_string(n);
+    std::string qtd = std::to_string(n);
+    recs.push_back(std::string(del ? "*" : " ") + code + std::string(6 - code.size(), ' ') +
+                   std::string(4 - qtd.size(), ' ') + qtd);
+  }
+  std::string path = dir.File("NAV.DBF");
+  testsupport::WriteFileBytes(path, testsupport::TableBytes(0x03, kFields, recs));
+  return path;
+}
+
+TEST(NavigationTest, DeletedRecordsAreSkippedOnlyByRelativeRequests) {
+  TempDir dir;
+  dBHandler t(MakeTable(dir, 5, {1, 2, 5}), "", false, false);
+  t.GetRecord(kFirst);
+  EXPECT_EQ(t.record_number(), 1);  // use-deleted is on by default
+  t.set_use_deleted(false);
+  t.GetRecord(kFirst);
+  EXPECT_EQ(t.record_number(), 3);
+  t.GetRecord(2);
+  EXPECT_EQ(t.record_number(), 2);
+  EXPECT_TRUE(t.deleted());
+  t.GetRecord(kLast);
+  EXPECT_EQ(t.record_number(), 4);
+  t.GetRecord(kNext);
+  EXPECT_TRUE(t.eof());
+  EXPECT_FALSE(t.positioned());
+  EXPECT_EQ(t.StringGet(1), "");  // past the end the buffer is blank
+  t.GetRecord(3);
+  t.GetRecord(kPrevious);
+  EXPECT_TRUE(t.bof());
+}
+
+TEST(NavigationTest, SkipStopsAtTheEnds) {
+  TempDir dir;
+  dBHandler t(MakeTable(dir, 10), "", false, false);
+  t.GetRecord(8);
+  t.Skip(5);
+  EXPECT_EQ(t.record_number(), 10);
+  EXPECT_TRUE(t.eof());
+  t.GetRecord(3);
+  t.Skip(-7);
+  EXPECT_EQ(t.record_number(), 1);
+  EXPECT_TRUE(t.bof());
+  t.GetRecord(3);
+  t.Skip(2);
+  EXPECT_EQ(t.record_number(), 5);
+  EXPECT_FALSE(t.eof());
+  t.set_use_deleted(false);  // the slow path: one accepted record at a time
+  t.Skip(-2);
+  EXPECT_EQ(t.record_number(), 3);
+}
+
+TEST(NavigationTest, FilterSelectsRecordsAndFollowsWrites) {
+  TempDir dir;
+  dBHandler t(MakeTable(dir, 10), "", true, false);
+  t.SetFilterActive(true);
+  t.SetFilter("QTD > 7 .OR. QTD = 2", false, false);
+  ASSERT_TRUE(t.filter_active());
+  std::vector<int32_t> seen;
+  for (t.GetRecord(kFirst); !t.eof(); t.GetRecord(kNext)) seen.push_back(t.record_number());
+  EXPECT_EQ(seen, (std::vector<int32_t>{2, 8, 9, 10}));
+  t.GetRecord(kLast);
+  EXPECT_EQ(t.record_number(), 10);
+  t.GetRecord(kPrevious);
+  EXPECT_EQ(t.record_number(), 9);
+
+  // A write updates the record's bit.
+  t.GetRecord(5);
+  t.NumberPut(2, 50);
+  t.PutRecord(5);
+  EXPECT_TRUE(t.FilterBit(5));
+  t.GetRecord(8);
+  t.NumberPut(2, 1);
+  t.PutRecord(8);
+  EXPECT_FALSE(t.FilterBit(8));
+  seen.clear();
+  for (t.GetRecord(kFirst); !t.eof(); t.GetRecord(kNext)) seen.push_back(t.record_number());
+  EXPECT_EQ(seen, (std::vector<int32_t>{2, 5, 9, 10}));
+
+  t.SetFilter("QTD > 1000", false, false);
+  t.GetRecord(kFirst);
+  EXPECT_TRUE(t.eof() && t.bof());
+
+  try {
+    t.SetFilter("QTD + 1", false, false);
+    FAIL();
+  } catch (const EngineError& e) {
+    EXPECT_STREQ(e.what(), "Filter expression must return boolean result");
+  }
+  t.SetFilter("", false, false);
+  EXPECT_FALSE(t.filter_active());
+  t.GetRecord(kFirst);
+  EXPECT_EQ(t.record_number(), 1);
+}
+
+TEST(NavigationTest, LocateScansByFieldValues) {
+  TempDir dir;
+  dBHandler t(MakeTable(dir, 20), "", false, false);
+  EXPECT_TRUE(t.Locate("CODIGO", {"R17"}, false, false));
+  EXPECT_EQ(t.record_number(), 17);
+  EXPECT_TRUE(t.Locate("codigo;QTD", {"r12", "12"}, false, true));
+  EXPECT_EQ(t.record_number(), 12);
+  EXPECT_FALSE(t.Locate("CODIGO", {"r12"}, false, false));
+  EXPECT_TRUE(t.Locate("CODIGO", {"R1"}, true, false));  // partial: "R1" matches R1 first
+  EXPECT_EQ(t.record_number(), 1);
+  EXPECT_TRUE(t.Locate("QTD;CODIGO", {"15", "R1"}, true, false));
+  EXPECT_EQ(t.record_number(), 15);
+}
+
+TEST(NavigationTest, ReadAheadServesTheSameRecordsAndSeesWrites) {
+  TempDir dir;
+  dBHandler t(MakeTable(dir, 3000), "", true, false);
+  t.SetReadAhead(true);
+  long double sum = 0;
+  int count = 0;
+  for (t.GetRecord(kFirst); !t.eof(); t.GetRecord(kNext)) {
+    sum += t.NumberGet(2);
+    ++count;
+  }
+  EXPECT_EQ(count, 3000);
+  EXPECT_EQ(sum, 3000.0L * 3001 / 2);
+  t.GetRecord(10);
+  t.StringPut(1, "NEW");
+  t.PutRecord(10);
+  t.GetRecord(9);
+  t.GetRecord(10);  // from the buffer: the write went into it too
+  EXPECT_EQ(t.StringGet(1), "NEW");
+  t.Blank();
+  t.StringPut(1, "LAST");
+  t.Append();
+  t.GetRecord(3001);
+  EXPECT_EQ(t.StringGet(1), "LAST");
+}
+
+TEST(NavigationTest, FindWithoutATagEndsAtEof) {
+  TempDir dir;
+  dBHandler t(MakeTable(dir, 4), "", false, false);
+  EXPECT_FALSE(t.Find("R2"));
+  EXPECT_TRUE(t.eof());
+  EXPECT_EQ(t.FindInTag("ANY", "R2"), -1);
+  try {
+    t.SelectTag("CODIGO", false);
+    FAIL();
+  } catch (const EngineError& e) {
+    EXPECT_STREQ(e.what(), "Cannot find index tag CODIGO");
+  }
+}
+
+}  // namespace
+}  // namespace dbase
