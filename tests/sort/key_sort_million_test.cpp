@@ -1,0 +1,161 @@
+// KeySort on a million random keys of each kind, far past the node pool, against a reference
+// sort with the same record-number tie-break. Records are added in a random order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <numeric>
+#include <random>
+#include <string_view>
+#include <vector>
+
+#include "expr/sort/key_sort.h"
+#include "sort_test_support.h"
+
+namespace dbase {
+namespace {
+
+constexpr int32_t kKeys = 1000000;
+
+std::vector<int32_t> ShuffledRecords(std::mt19937& rng) {
+  std::vector<int32_t> records(kKeys);
+  std::iota(records.begin(), records.end(), 1);
+  std::shuffle(records.begin(), records.end(), rng);
+  return records;
+}
+
+template <class T, class Less>
+void ExpectSameOrder(KeySort& sort, std::vector<std::pair<T, int32_t>> reference, Less less,
+                     bool (*equal)(const Value&, const T&)) {
+  std::sort(reference.begin(), reference.end(), [&](const auto& a, const auto& b) {
+    if (less(a.first, b.first)) return true;
+    if (less(b.first, a.first)) return false;
+    return a.second < b.second;
+  });
+  if (!sort.ascending()) std::reverse(reference.begin(), reference.end());
+  Value key;
+  int32_t record = 0;
+  size_t i = 0;
+  for (; sort.NextKey(key, record); ++i) {
+    ASSERT_LT(i, reference.size());
+    if (record != reference[i].second || !equal(key, reference[i].first)) {
+      FAIL() << "position " << i << ": record " << record << ", expected " << reference[i].second;
+    }
+  }
+  EXPECT_EQ(i, reference.size());
+}
+
+TEST(KeySortMillionTest, TextUpTo240BytesAscending) {
+  std::mt19937 rng(1);
+  // Keys share prefixes from a small set, end in random bytes of every value, and a quarter
+  // are long; some carry trailing blanks, which do not count.
+  std::vector<std::string> prefixes;
+  for (int i = 0; i < 300; ++i) {
+    std::string p(rng() % 12, '\0');
+    for (char& c : p) c = static_cast<char>('A' + rng() % 4);
+    prefixes.push_back(p);
+  }
+  const std::vector<int32_t> records = ShuffledRecords(rng);
+  KeySort sort(240, nullptr, true, false);
+  std::vector<std::pair<std::string, int32_t>> reference;
+  reference.reserve(kKeys);
+  size_t uncompressed = 0;
+  for (int32_t i = 0; i < kKeys; ++i) {
+    std::string s = prefixes[rng() % prefixes.size()];
+    const size_t length = i % 4 == 0 ? 200 + rng() % 41 : rng() % 24;
+    while (s.size() < length) s += static_cast<char>(rng() % 5 == 0 ? ' ' : rng() % 256);
+    s.resize(length);
+    sort.AddKey(sorttest::Text(s), records[static_cast<size_t>(i)]);
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    uncompressed += 3 + s.size() + 4;
+    reference.emplace_back(std::move(s), records[static_cast<size_t>(i)]);
+  }
+  EXPECT_LE(sort.pool_blocks(), 32);
+  // Forcing the last run: the pool is freed and the runs hold no more than the keys need.
+  EXPECT_GT(sort.run_count(), 10);
+  ExpectSameOrder(
+      sort, std::move(reference), [](const std::string& a, const std::string& b) { return a < b; },
+      +[](const Value& v, const std::string& s) { return v.bytes() == s; });
+  EXPECT_EQ(sort.pool_blocks(), 0);
+  EXPECT_EQ(sort.run_bytes(), 0u);  // pages are freed as they are read
+  EXPECT_GT(uncompressed, 0u);
+}
+
+TEST(KeySortMillionTest, RunsStayWithinTheSizeOfTheKeys) {
+  std::mt19937 rng(2);
+  KeySort sort(240, nullptr, false, false);
+  size_t uncompressed = 0;
+  for (int32_t r = 1; r <= kKeys; ++r) {
+    std::string s(240, '\0');
+    for (char& c : s) c = static_cast<char>('a' + rng() % 26);
+    sort.AddKey(sorttest::Text(s), r);
+    uncompressed += 3 + 240 + 4;
+  }
+  // Everything written so far is in runs; the pool holds the rest.
+  const size_t pages = sort.run_bytes() / PageCollection::kPageSize;
+  EXPECT_LE(sort.run_bytes(), uncompressed + pages * 250 + static_cast<size_t>(sort.run_count()) * PageCollection::kPageSize);
+  EXPECT_LE(sort.pool_blocks(), 32);
+  Value key;
+  int32_t record = 0;
+  ASSERT_TRUE(sort.NextKey(key, record));
+  EXPECT_EQ(key.length(), 240);
+  EXPECT_EQ(sort.pool_blocks(), 0);
+}
+
+TEST(KeySortMillionTest, NumbersWithNegativesAndFractionsBothDirections) {
+  std::mt19937_64 rng(3);
+  std::vector<std::pair<double, int32_t>> reference;
+  reference.reserve(kKeys);
+  for (int32_t r = 1; r <= kKeys; ++r) {
+    double d;
+    switch (rng() % 4) {
+      case 0:  // a wide spread of magnitudes and signs
+        do {
+          d = std::bit_cast<double>(rng());
+        } while (!std::isfinite(d));
+        break;
+      case 1:  // few distinct values: many ties
+        d = static_cast<double>(static_cast<int64_t>(rng() % 41) - 20) / 4;
+        break;
+      case 2:  // whole numbers, whose low bytes are zero
+        d = static_cast<double>(static_cast<int64_t>(rng() % 2000001) - 1000000);
+        break;
+      default:  // decimals as a table field holds them
+        d = static_cast<double>(static_cast<int64_t>(rng() % 20000001) - 10000000) / 1000;
+        break;
+    }
+    reference.emplace_back(d, r);
+  }
+  std::mt19937 shuffle_rng(4);
+  std::shuffle(reference.begin(), reference.end(), shuffle_rng);
+  for (bool ascending : {true, false}) {
+    KeySort sort(8, nullptr, ascending, false);
+    for (const auto& [d, r] : reference) sort.AddKey(sorttest::Number(d), r);
+    EXPECT_GT(sort.run_count(), 1);
+    ExpectSameOrder(
+        sort, reference, [](double a, double b) { return a < b; },
+        +[](const Value& v, const double& d) { return v.AsNumber() == d; });
+  }
+}
+
+TEST(KeySortMillionTest, DatesAscending) {
+  std::mt19937 rng(5);
+  const std::vector<int32_t> records = ShuffledRecords(rng);
+  KeySort sort(8, nullptr, true, false);
+  std::vector<std::pair<int32_t, int32_t>> reference;
+  reference.reserve(kKeys);
+  for (int32_t i = 0; i < kKeys; ++i) {
+    const int32_t jdn = i % 50 == 0 ? 0 : static_cast<int32_t>(2415019 + rng() % 73000);
+    sort.AddKey(sorttest::Date(jdn), records[static_cast<size_t>(i)]);
+    reference.emplace_back(jdn, records[static_cast<size_t>(i)]);
+  }
+  EXPECT_GT(sort.run_count(), 1);
+  ExpectSameOrder(
+      sort, std::move(reference), [](int32_t a, int32_t b) { return a < b; },
+      +[](const Value& v, const int32_t& d) { return v.kind() == ValueKind::Date && v.AsDate() == d; });
+}
+
+}  // namespace
+}  // namespace dbase
