@@ -28,6 +28,14 @@ void TreeBuilder::CheckHeight(const ExpBaseObject& node) {
 
 NodePtr TreeBuilder::Build(std::vector<Token>& tokens) {
   if (tokens.empty()) return nullptr;
+  // The operators of one level chain into one path of the tree, so a level with too many of
+  // them is refused before any node is made.
+  int per_level[kHighestPrecedence + 1] = {};
+  for (const Token& token : tokens) {
+    if (token.IsOperator() && ++per_level[InfoFor(token.opcode()).precedence] >= kMaxTreeHeight) {
+      throw ExpressionError::Make(kExpCannotEvaluate);
+    }
+  }
   std::vector<NodePtr> list;
   list.reserve(tokens.size());
   for (Token& token : tokens) list.push_back(MakeNode(token));
