@@ -146,6 +146,7 @@ class ExpOperator : public ExpBaseObject {
 
   const OperatorInfo* info_;
   OperatorSettings settings_;
+  bool gives_boolean_;
   Variant right_value_;  // scratch for the right operand, reused across evaluations
 };
 

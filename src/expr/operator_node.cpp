@@ -11,7 +11,18 @@ namespace dbase {
 
 namespace {
 
-[[noreturn]] void Invalid(const char* what) { throw ExpressionError::Make(kExpValueInvalid, what); }
+// The raising paths are kept out of line so that the evaluation paths stay small.
+[[noreturn, gnu::cold, gnu::noinline]] void Invalid(const char* what) {
+  throw ExpressionError::Make(kExpValueInvalid, what);
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void TargetMissing(std::string_view display) {
+  throw ExpressionError::Make(kExpTargetMissing, display);
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void SidesMismatch() { throw ExpressionError::Make(kExpSidesMismatch); }
+
+[[noreturn, gnu::cold, gnu::noinline]] void DivisionByZero() { throw ExpressionError::Make(kExpDivisionByZero); }
 
 // left ^ n as repeated multiplication of left by itself, n - 1 times. Long runs switch to
 // squaring: past a few hundred factors every finite base has reached 0, 1 or infinity anyway.
@@ -36,7 +47,10 @@ double RepeatedProduct(double left, double exponent) {
 }  // namespace
 
 ExpOperator::ExpOperator(const OperatorInfo& info, const OperatorSettings& settings)
-    : ExpBaseObject(NodeKind::Operator, ExpType::Unknown), info_(&info), settings_(settings) {}
+    : ExpBaseObject(NodeKind::Operator, ExpType::Unknown),
+      info_(&info),
+      settings_(settings),
+      gives_boolean_(GivesBoolean(info.code)) {}
 
 std::string ExpOperator::Name() const { return std::string(info_->display); }
 
@@ -47,17 +61,13 @@ void ExpOperator::Bind(NodePtr left, NodePtr right) {
 
 void ExpOperator::Evaluate(Variant& out, ExpType& type) {
   const OpCode op = info_->code;
-  if (!right_ || (!left_ && op != OpCode::Not)) {
-    throw ExpressionError::Make(kExpTargetMissing, info_->display);
-  }
+  if (!right_ || (!left_ && op != OpCode::Not)) TargetMissing(info_->display);
   ExpType right_type = ExpType::Unknown;
   right_->Evaluate(right_value_, right_type);
   ExpType left_type = right_type;
   if (op != OpCode::Not) left_->Evaluate(out, left_type);
   result_type_ = right_type;
-  if (left_type != right_type && !(IsNumericFamily(left_type) && IsNumericFamily(right_type))) {
-    throw ExpressionError::Make(kExpSidesMismatch);
-  }
+  if (left_type != right_type && !(IsNumericFamily(left_type) && IsNumericFamily(right_type))) SidesMismatch();
 
   if (right_type == ExpType::Boolean) {
     bool left = op == OpCode::Not ? false : out.boolean();
@@ -69,7 +79,7 @@ void ExpOperator::Evaluate(Variant& out, ExpType& type) {
   } else {
     out.SetNull();
   }
-  if (GivesBoolean(op)) result_type_ = ExpType::Boolean;
+  if (gives_boolean_) result_type_ = ExpType::Boolean;
   type = result_type_;
 }
 
@@ -131,7 +141,7 @@ void ExpOperator::EvaluateNumeric(double left, double right, Variant& out) const
       out.SetNumber(left * right);
       return;
     case OpCode::Divide:
-      if (right == 0) throw ExpressionError::Make(kExpDivisionByZero);
+      if (right == 0) DivisionByZero();
       out.SetNumber(left / right);
       return;
     case OpCode::Power:
