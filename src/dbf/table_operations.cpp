@@ -1,6 +1,7 @@
 // Whole-table operations of dBHandler: copy of the structure, copy of the records with their
 // memos, emptying, and enciphering or deciphering every record, memo and descriptor.
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "dbf/db_handler.h"
@@ -8,7 +9,9 @@
 #include "dbf/errors.h"
 #include "dbf/memo_file.h"
 #include "dbf/table_cipher.h"
+#include "expr/exp_handler.h"
 #include "expr/sort/huge_set.h"
+#include "expr/sort/sort_db.h"
 
 namespace dbase {
 
@@ -58,6 +61,9 @@ void dBHandler::CopyMemos(dBHandler& target) {
     long double block = NumberGet(d.number);
     if (static_cast<int64_t>(block) == 0) continue;
     std::string text = MemoRead(d.number);
+    // The copied field still holds the source's block number, which means nothing (or another
+    // memo) in the target's memo file: the text goes in as a new memo.
+    target.NumberPut(d.number, 0);
     target.MemoWrite(d.number, text);
   }
 }
@@ -180,8 +186,101 @@ void dBHandler::SetPassword(const std::string& new_password) {
   }
 }
 
-void dBHandler::SortFile(const std::string&, const std::string&, int, const std::string&) {
-  throw EngineError::Make(kSortKeyLength, 240, 0);
+namespace {
+
+// The source table as the sort reads it: its own navigation picks the records.
+class TableSortSource : public SortSource {
+ public:
+  TableSortSource(dBHandler& table, ExpHandler& key) : table_(table), key_(key) {}
+  int32_t RecordCount() override { return table_.record_count(); }
+  bool First() override {
+    table_.GetRecord(kFirst);
+    return !table_.eof();
+  }
+  bool Next() override {
+    table_.GetRecord(kNext);
+    return !table_.eof();
+  }
+  int32_t CurrentRecord() override { return table_.record_number(); }
+  void EvaluateKey(Value& key) override { key_.EvaluateValue(key); }
+
+ private:
+  dBHandler& table_;
+  ExpHandler& key_;
+};
+
+// The sorted copy: created with the source's structure, filled one source record at a time.
+class TableSortTarget : public SortTarget {
+ public:
+  TableSortTarget(dBHandler& source, std::string name, std::string password,
+                  std::function<void(dBHandler&)> copy_memos)
+      : source_(source), name_(std::move(name)), password_(std::move(password)), copy_memos_(std::move(copy_memos)) {}
+  void Open() override {
+    source_.CopyStructure(name_);
+    target_ = std::make_unique<dBHandler>(name_, "", true, false);
+    target_->SetPassword(password_);
+    if (source_.has_memo()) {
+      source_.memo();
+      target_->memo();
+    }
+  }
+  void CopyRecord(int32_t record) override {
+    source_.GetRecord(record);
+    std::memcpy(target_->record(), source_.record(), static_cast<size_t>(source_.record_length()));
+    if (source_.has_memo()) copy_memos_(*target_);
+    target_->Append();
+  }
+  void Close() override { target_.reset(); }
+
+ private:
+  dBHandler& source_;
+  std::string name_;
+  std::string password_;
+  std::function<void(dBHandler&)> copy_memos_;
+  std::unique_ptr<dBHandler> target_;
+};
+
+std::string TrimBlanks(const std::string& text) {
+  size_t b = text.find_first_not_of(' ');
+  if (b == std::string::npos) return "";
+  return text.substr(b, text.find_last_not_of(' ') - b + 1);
+}
+
+}  // namespace
+
+void dBHandler::SortFile(const std::string& target_name, const std::string& password, int sequence,
+                         const std::string& key_expression) {
+  std::string key_text = SortDB::CheckKeyExpression(key_expression);
+  std::string target = TrimBlanks(target_name);
+  size_t slash = target.find_last_of('/');
+  size_t dot = target.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) target += ".dbf";
+  {
+    DiskFile probe(target, true, false);
+    if (probe.exists()) {
+      try {
+        probe.Open();
+      } catch (const EngineError&) {
+        throw EngineError::Make(kFullAccess, "SortFile", probe.file_name());
+      }
+    }
+  }
+  const int32_t remembered = record_number();
+  SortDB sort(nullptr, SortDB::AscendingFor(sequence));
+  sort.set_status([this](int32_t a, int32_t b, int32_t c) { StatusUpdate(a, b, c); });
+  {
+    ExpHandler key(link());
+    key.SetExpression(key_text);
+    TableSortSource source(*this, key);
+    sort.ReadKeys(source);
+  }
+  TableSortTarget writer(*this, target, password, [this](dBHandler& t) { CopyMemos(t); });
+  sort.WriteRecords(writer);
+  if (remembered > 0 && remembered <= record_count()) {
+    GetRecord(remembered);
+  } else {
+    GetRecord(kFirst);
+  }
 }
 
 }  // namespace dbase

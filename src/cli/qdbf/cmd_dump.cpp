@@ -14,6 +14,7 @@ struct DumpArgs {
   std::string table;
   std::string password;
   std::string format = "csv";
+  std::string filter;
   bool deleted = false;
 };
 
@@ -23,6 +24,10 @@ void RunDump(const DumpArgs& args) {
   OpenOptions options;
   options.password = args.password;
   auto t = OpenTable(args.table, options);
+  if (!args.filter.empty()) {
+    t->SetFilterActive(true);
+    t->SetFilter(args.filter, false, false);
+  }
   std::ostream& out = std::cout;
   if (args.format == "csv") {
     if (args.deleted) out << "_deleted,";
@@ -67,6 +72,7 @@ void RegisterDump(CLI::App& app) {
   CLI::App* cmd = app.add_subcommand("dump", "Print the records of a table");
   cmd->add_option("table", args->table, "Table file")->required();
   cmd->add_option("--format", args->format, "csv, json or sdf")->check(CLI::IsMember({"csv", "json", "sdf"}));
+  cmd->add_option("--filter", args->filter, "Only records for which this expression is true");
   cmd->add_flag("--deleted", args->deleted, "Include deleted records");
   cmd->add_option("--password", args->password, "Password of an enciphered table");
   cmd->callback([args] { RunDump(*args); });

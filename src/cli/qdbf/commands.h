@@ -14,5 +14,6 @@ void RegisterDump(CLI::App& app);
 void RegisterCreate(CLI::App& app);
 void RegisterAppend(CLI::App& app);
 void RegisterEval(CLI::App& app);
+void RegisterTableOps(CLI::App& app);
 
 }  // namespace qdbf

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   qdbf::RegisterCreate(app);
   qdbf::RegisterAppend(app);
   qdbf::RegisterEval(app);
+  qdbf::RegisterTableOps(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

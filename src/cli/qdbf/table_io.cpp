@@ -7,8 +7,8 @@
 
 namespace qdbf {
 
-std::unique_ptr<dbase::dBaseFld> OpenTable(const std::string& path, const OpenOptions& options) {
-  return std::make_unique<dbase::dBaseFld>(path, options.password, options.read_write, !options.exclusive);
+std::unique_ptr<dbase::dBHandler> OpenTable(const std::string& path, const OpenOptions& options) {
+  return std::make_unique<dbase::dBHandler>(path, options.password, options.read_write, !options.exclusive);
 }
 
 std::string Cp1252ToUtf8(std::string_view bytes) {

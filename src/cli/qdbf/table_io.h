@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "dbf/dbase_fld.h"
+#include "dbf/db_handler.h"
 
 namespace qdbf {
 
@@ -16,7 +16,7 @@ struct OpenOptions {
   bool exclusive = false;
 };
 
-std::unique_ptr<dbase::dBaseFld> OpenTable(const std::string& path, const OpenOptions& options);
+std::unique_ptr<dbase::dBHandler> OpenTable(const std::string& path, const OpenOptions& options);
 
 // Table bytes are Windows-1252; JSON output is UTF-8.
 std::string Cp1252ToUtf8(std::string_view bytes);
