@@ -28,6 +28,8 @@ class KeyOrder {
   }
 
   bool ascending() const { return ascending_; }
+  // Whether key bytes compare as plain unsigned bytes.
+  bool byte_order() const { return identity_; }
 
   // Rank of a key byte: weight in the high byte, the byte in the low byte.
   uint16_t ByteRank(uint8_t b) const { return rank_[b]; }

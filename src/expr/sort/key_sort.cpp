@@ -65,27 +65,28 @@ void KeySort::AddKey(const Value& key, int32_t record) {
   ++keys_added_;
 }
 
-// Walks the trie one stored byte per level. At each level the siblings are kept in order of
-// rank: inside the key part a record-number start (the key ends here) ranks below every key
-// byte, which rank by collation weight and then by byte; record-number bytes rank by byte.
+// Walks the trie one stored byte per level. A level holding one node is checked directly, a level
+// of several through the child index. New nodes go to the front of their sibling list; the lists
+// are put in order when the trie is written out.
 void KeySort::Insert(int length, int key_length, uint8_t marker) {
   // One node per byte at most, plus one split.
   if (pool_.available() < length + 1) {
     WriteRun();
     ResetTrie();
   }
-  const uint32_t flip = ascending_ ? 0 : 0xFFFFFFFFu;
   uint32_t parent = 0;
   int d = 0;
   while (d < length) {
     const uint8_t byte = key_[d];
+    const bool record_start = d == key_length;
+    const uint32_t symbol = ChildIndex::Symbol(byte, record_start);
     const uint32_t first = NodeAt(parent).child;
     if (first == 0) {
       // An empty level: the new node takes up to 4 more bytes of the same part packed in.
       const uint32_t ref = pool_.Allocate();
       TrieNode& node = pool_[ref];
       node.ch = byte;
-      if (d == key_length) node.flags = TrieNode::kRecordStart;
+      if (record_start) node.flags = TrieNode::kRecordStart;
       const int part_end = d < key_length ? key_length : length;
       const int packed = std::min(4, part_end - 1 - d);
       if (packed > 0) {
@@ -98,59 +99,53 @@ void KeySort::Insert(int length, int key_length, uint8_t marker) {
       continue;
     }
 
-    const bool in_record = d > key_length;
-    auto rank = [&](const TrieNode& node) -> uint32_t {
-      if (in_record || node.record_start()) return node.ch ^ flip;
-      return (kKeyByteRank | order_.ByteRank(node.ch)) ^ flip;
-    };
-    const uint32_t wanted = (d < key_length ? (kKeyByteRank | order_.ByteRank(byte)) : byte) ^ flip;
-
+    // A node alone on its level is compared directly; levels of several nodes are indexed.
     const TrieNode& head = pool_[first];
-    if (head.packed() > 0) {
-      // A packed node is alone on its level. Follow it whole when the key goes on with the
-      // same bytes in the same part; otherwise split it.
-      const int packed = head.packed();
+    const bool alone = head.packed() > 0 || head.next == 0;
+    uint32_t found = 0;
+    if (alone) {
+      if (ChildIndex::Symbol(head.ch, head.record_start()) == symbol) found = first;
+    } else {
+      found = children_.Find(parent, symbol);
+    }
+    if (found != 0) {
+      const TrieNode& node = pool_[found];
+      const int packed = node.packed();
+      if (packed == 0) {
+        parent = found;
+        ++d;
+        continue;
+      }
+      // Follow a packed node whole when the key goes on with the same bytes in the same part;
+      // otherwise split it and go on below its first byte.
       const bool same_part = d >= key_length || d + packed < key_length;
-      if (same_part && rank(head) == wanted) {
-        uint8_t bytes[4];
-        GetPacked(head, bytes);
-        if (std::memcmp(bytes, key_ + d + 1, static_cast<size_t>(packed)) == 0) {
-          parent = first;
-          d += 1 + packed;
-          continue;
-        }
+      uint8_t bytes[4];
+      GetPacked(node, bytes);
+      if (same_part && std::memcmp(bytes, key_ + d + 1, static_cast<size_t>(packed)) == 0) {
+        parent = found;
+        d += 1 + packed;
+        continue;
       }
-      Split(first);
-    }
-
-    uint32_t previous = 0;
-    uint32_t current = first;
-    bool found = false;
-    while (current != 0) {
-      const TrieNode& node = pool_[current];
-      const uint32_t r = rank(node);
-      if (r >= wanted) {
-        found = r == wanted;
-        break;
-      }
-      previous = current;
-      current = node.next;
-    }
-    if (found) {
-      parent = current;
+      parent = Split(parent, found);
       ++d;
       continue;
+    }
+
+    // A new sibling. A packed node is alone on its level: split it first. The node that was
+    // alone joins the index with the new one.
+    if (alone) {
+      const uint32_t only = head.packed() > 0 ? Split(parent, first) : first;
+      const TrieNode& node = pool_[only];
+      children_.Set(parent, ChildIndex::Symbol(node.ch, node.record_start()), only);
     }
     const uint32_t ref = pool_.Allocate();
     TrieNode& node = pool_[ref];
     node.ch = byte;
-    if (d == key_length) node.flags = TrieNode::kRecordStart;
-    node.next = current;
-    if (previous != 0) {
-      pool_[previous].next = ref;
-    } else {
-      NodeAt(parent).child = ref;
-    }
+    if (record_start) node.flags = TrieNode::kRecordStart;
+    TrieNode& parent_node = NodeAt(parent);
+    node.next = parent_node.child;
+    parent_node.child = ref;
+    children_.Set(parent, symbol, ref);
     parent = ref;
     ++d;
   }
@@ -158,48 +153,78 @@ void KeySort::Insert(int length, int key_length, uint8_t marker) {
   last.flags = static_cast<uint8_t>((last.flags & ~TrieNode::kMarkerMask) | marker);
 }
 
-void KeySort::Split(uint32_t ref) {
-  const uint32_t child_ref = pool_.Allocate();
-  TrieNode& node = pool_[ref];
-  TrieNode& child = pool_[child_ref];
+// The packed node `ref`, alone below `parent` (so not in the child index), keeps its packed bytes after the first, its
+// children and its marker; a new node takes its place with its first byte.
+uint32_t KeySort::Split(uint32_t parent, uint32_t ref) {
+  const uint32_t upper_ref = pool_.Allocate();
+  TrieNode& upper = pool_[upper_ref];
+  TrieNode& lower = pool_[ref];
   uint8_t bytes[4];
-  GetPacked(node, bytes);
-  const int packed = node.packed();
-  child.ch = bytes[0];
-  child.flags = static_cast<uint8_t>(node.marker() | (packed - 1));
-  if (packed > 1) SetPacked(child, bytes + 1, packed - 1);
-  child.child = node.child;
-  node.child = child_ref;
-  node.next = 0;
-  node.flags = static_cast<uint8_t>(node.flags & TrieNode::kRecordStart);
+  GetPacked(lower, bytes);
+  const int packed = lower.packed();
+  upper.ch = lower.ch;
+  upper.flags = static_cast<uint8_t>(lower.flags & TrieNode::kRecordStart);
+  upper.child = ref;
+  lower.ch = bytes[0];
+  lower.flags = static_cast<uint8_t>(lower.marker() | (packed - 1));
+  lower.next = 0;
+  if (packed > 1) SetPacked(lower, bytes + 1, packed - 1);
+  NodeAt(parent).child = upper_ref;
+  return upper_ref;
 }
 
-// Depth-first, each sibling list in its stored order, so entries come out sorted. Bytes before
-// the shallowest position touched since the last entry are shared with it.
+// Puts the children of a node in order: inside the key part a record-number start (the key ends
+// there) ranks below every key byte, and key bytes rank by collation weight, then by byte;
+// record-number bytes rank by byte. A descending sort reverses the order.
+void KeySort::OrderChildren(TrieNode& node, bool in_record) {
+  const uint64_t flip = ascending_ ? 0 : 0xFFFFFFFFu;
+  siblings_.clear();
+  for (uint32_t ref = node.child; ref != 0; ref = pool_[ref].next) {
+    const TrieNode& child = pool_[ref];
+    const uint32_t rank = in_record || child.record_start() ? child.ch : (kKeyByteRank | order_.ByteRank(child.ch));
+    siblings_.push_back(((uint64_t{rank} ^ flip) << 32) | ref);
+  }
+  std::sort(siblings_.begin(), siblings_.end());
+  node.child = static_cast<uint32_t>(siblings_.front());
+  for (size_t i = 0; i + 1 < siblings_.size(); ++i) {
+    pool_[static_cast<uint32_t>(siblings_[i])].next = static_cast<uint32_t>(siblings_[i + 1]);
+  }
+  pool_[static_cast<uint32_t>(siblings_.back())].next = 0;
+}
+
+// Depth-first, each sibling list in order, so entries come out sorted. Bytes before the
+// shallowest position touched since the last entry are shared with it.
 void KeySort::WriteRun() {
   if (root_.child == 0) return;
   auto run = std::make_unique<PageCollection>();
+  if (pool_[root_.child].packed() == 0 && pool_[root_.child].next != 0) OrderChildren(root_, false);
   stack_.clear();
-  stack_.emplace_back(uint32_t{root_.child}, 0);
+  stack_.push_back({root_.child, 0, false});
   int unchanged = 0;
   while (!stack_.empty()) {
-    const auto [ref, depth] = stack_.back();
+    Pending at = stack_.back();
     stack_.pop_back();
-    const TrieNode& node = pool_[ref];
-    unchanged = std::min(unchanged, depth);
-    assembly_[depth] = node.ch;
-    const int packed = node.packed();
-    if (packed > 0) {
-      GetPacked(node, assembly_ + depth + 1);
-    } else if (node.next != 0) {
-      stack_.emplace_back(uint32_t{node.next}, depth);
-    }
-    const int end = depth + 1 + packed;
-    if (node.child != 0) {
-      stack_.emplace_back(uint32_t{node.child}, end);
-    } else {
-      run->Append(node.marker(), assembly_, end, unchanged);
-      unchanged = end;
+    unchanged = std::min(unchanged, at.depth);
+    // Down the first children to a leaf; siblings met on the way wait on the stack.
+    for (;;) {
+      TrieNode& node = pool_[at.ref];
+      assembly_[at.depth] = node.ch;
+      const int packed = node.packed();
+      if (packed > 0) {
+        GetPacked(node, assembly_ + at.depth + 1);
+      } else if (node.next != 0) {
+        stack_.push_back({node.next, at.depth, at.in_record});
+      }
+      const int end = at.depth + 1 + packed;
+      if (node.child == 0) {
+        run->Append(node.marker(), assembly_, end, unchanged);
+        unchanged = end;
+        break;
+      }
+      const bool in_record = at.in_record || node.record_start();
+      const TrieNode& first = pool_[node.child];
+      if (first.packed() == 0 && first.next != 0) OrderChildren(node, in_record);
+      at = {node.child, end, in_record};
     }
   }
   run->FinishWriting();
@@ -209,13 +234,16 @@ void KeySort::WriteRun() {
 void KeySort::ResetTrie() {
   root_ = TrieNode{};
   pool_.Reset();
+  children_.Clear();
 }
 
 void KeySort::FinishAdding() {
   WriteRun();
   root_ = TrieNode{};
   pool_.Release();
+  children_.Release();
   stack_ = {};
+  siblings_ = {};
   adding_ = false;
   std::vector<PageCollection*> runs;
   runs.reserve(static_cast<size_t>(runs_.Count()));

@@ -8,11 +8,11 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "dbf/collection.h"
 #include "dbf/value.h"
+#include "expr/sort/child_index.h"
 #include "expr/sort/key_order.h"
 #include "expr/sort/node_pool.h"
 #include "expr/sort/page_collection.h"
@@ -61,8 +61,12 @@ class KeySort {
   TrieNode& NodeAt(uint32_t ref) { return ref == 0 ? root_ : pool_[ref]; }
   // Inserts the stored key in key_ (key part of `key_length` bytes, then the record number).
   void Insert(int length, int key_length, uint8_t marker);
-  // Moves the packed bytes of `ref` after the first into a new child node.
-  void Split(uint32_t ref);
+  // Splits the packed node `ref` below `parent` after its first byte; returns the node that
+  // now holds that first byte.
+  uint32_t Split(uint32_t parent, uint32_t ref);
+  // Sorts the list of `node`'s children (two or more); `in_record` when they are record-number
+  // bytes.
+  void OrderChildren(TrieNode& node, bool in_record);
   // Writes the trie out as a new run, in order.
   void WriteRun();
   // Empties the trie; the pool starts again at its first block.
@@ -80,7 +84,14 @@ class KeySort {
 
   NodePool pool_;
   TrieNode root_{};
-  std::vector<std::pair<uint32_t, int>> stack_;  // nodes still to visit while writing a run
+  ChildIndex children_;
+  struct Pending {
+    uint32_t ref;
+    int depth;
+    bool in_record;  // below a record-number start
+  };
+  std::vector<Pending> stack_;       // nodes still to visit while writing a run
+  std::vector<uint64_t> siblings_;  // (rank, node) of one sibling list being ordered
   Collection<PageCollection> runs_;
   RunMerger merger_;
 

@@ -8,9 +8,10 @@
 namespace dbase {
 
 void PageCollection::NewPage() {
-  pages_.push_back(std::make_unique<uint8_t[]>(kPageSize));  // zero-filled: data ends with 0
+  pages_.push_back(std::make_unique_for_overwrite<uint8_t[]>(kPageSize));
   page_index_ = pages_.size() - 1;
   position_ = 0;
+  pages_.back()[0] = 0;
 }
 
 void PageCollection::Append(uint8_t marker, const uint8_t* key, int length, int shared) {
@@ -31,6 +32,7 @@ void PageCollection::Append(uint8_t marker, const uint8_t* key, int length, int 
   page[position_ + 2] = static_cast<uint8_t>(n);
   std::memcpy(page + position_ + 3, key + shared, static_cast<size_t>(n));
   position_ += 3 + n;
+  page[position_] = 0;  // the end of the page's data, until another entry follows
   ++entries_;
 }
 
@@ -60,6 +62,9 @@ void PageCollection::Advance() {
   std::memcpy(head_ + (length - n), page + position_ + 3, static_cast<size_t>(n));
   head_length_ = length;
   position_ += 3 + n;
+  uint64_t prefix = 0;
+  for (int i = 0; i < 8; ++i) prefix = (prefix << 8) | head_[i];
+  head_prefix_ = prefix;
 }
 
 size_t PageCollection::bytes_held() const {

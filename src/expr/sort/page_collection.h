@@ -35,6 +35,8 @@ class PageCollection {
   const uint8_t* head() const { return head_; }
   int head_length() const { return head_length_; }
   uint8_t head_marker() const { return head_marker_; }
+  // The first 8 bytes of the head as a big-endian number (bytes past its length included).
+  uint64_t head_prefix() const { return head_prefix_; }
   // Moves to the next entry, freeing each page once it has been read.
   void Advance();
 
@@ -51,6 +53,7 @@ class PageCollection {
   int64_t entries_ = 0;
   uint8_t head_[kSortKeyBuffer] = {};
   int head_length_ = 0;
+  uint64_t head_prefix_ = 0;
   uint8_t head_marker_ = 0;
   bool writing_ = true;
 };

@@ -17,6 +17,12 @@ bool RunMerger::Beats(int a, int b) const {
   const PageCollection* rb = runs_[static_cast<size_t>(b)];
   if (ra->exhausted()) return rb->exhausted() && a < b;
   if (rb->exhausted()) return true;
+  // Most heads differ in their first 8 key bytes: one integer comparison decides.
+  if (order_->byte_order() && ra->head_length() >= 8 + kSortRecordBytes && rb->head_length() >= 8 + kSortRecordBytes) {
+    const uint64_t pa = ra->head_prefix();
+    const uint64_t pb = rb->head_prefix();
+    if (pa != pb) return order_->ascending() ? pa < pb : pa > pb;
+  }
   const int c = order_->Compare(ra->head(), ra->head_length(), rb->head(), rb->head_length());
   return c < 0 || (c == 0 && a < b);
 }
