@@ -1,0 +1,50 @@
+// DBFObject: the dataset's hooks into the table handler.
+#include "dataset/dbf_object.h"
+
+#include "dataset/table_dataset.h"
+#include "index/index_file.h"
+
+namespace quarvel {
+
+DBFObject::DBFObject(TTableDataSet* owner, const std::string& file_name, const std::string& password,
+                     bool read_write, bool shared)
+    : dBHandler(file_name, password, read_write, shared), owner_(owner) {}
+
+DBFObject::~DBFObject() = default;
+
+bool DBFObject::RecordAccepted() {
+  if (owner_ && !owner_->AcceptRecord()) return false;
+  return dBHandler::RecordAccepted();
+}
+
+void DBFObject::StatusUpdate(int stat1, int stat2, int stat3) {
+  if (owner_) {
+    if (owner_->OnStatus) owner_->OnStatus(*owner_, stat1, stat2, stat3);
+    return;
+  }
+  dBHandler::StatusUpdate(stat1, stat2, stat3);
+}
+
+bool DBFObject::OpenIndexFile(const std::string& path) {
+  // The handler opens its index files as one list: open the list with this file added.
+  std::string list;
+  for (const std::string& p : index_paths_) list += "\"" + p + "\";";
+  list += "\"" + path + "\"";
+  OpenIndexes(list, tag_name());
+  index_paths_.push_back(path);
+  return true;
+}
+
+void DBFObject::CloseIndexFiles() {
+  OpenIndexes("", "");
+  index_paths_.clear();
+}
+
+void DBFObject::RebuildIndexes() { Reindex(); }
+
+std::string TagExpression(const dbase::IndexTag&) {
+  // The index framework does not report tag expressions yet: no tag has a known key.
+  return "";
+}
+
+}  // namespace quarvel
