@@ -3,6 +3,7 @@ read back with python3-dbfread and compared value by value with what was written
 
 usage: interop_dbfread.py QDBF SCRATCH_DIR
 """
+import datetime
 import os
 
 from interop_common import (FIELDS, SPECS, Report, compare_records, expected_as_qdbf_reads, from_qdbf_json,
@@ -35,6 +36,7 @@ def main():
     for dialect, version, memo_ext in DIALECTS:
         where = "type %d" % dialect
         table = os.path.join(scratch, "DIAL%d.DBF" % dialect)
+        started = datetime.date.today()
         if report.step(where + " create", qdbf.create, table, dialect, SPECS) is None:
             continue
         for i, r in enumerate(records):
@@ -47,6 +49,12 @@ def main():
         if t is None:
             continue
         report.equal(where + " version byte", "0x%02X" % version, "0x%02X" % t.header.dbversion)
+        # The header is rewritten after every append: count and date of the last update.
+        report.equal(where + " header record count", len(records), t.header.numrecords)
+        stored = (t.header.year, t.header.month, t.header.day)
+        days = {(d.year % 100, d.month, d.day) for d in (started, datetime.date.today())}
+        if stored not in days:
+            report.fail(where + " header date", "expected one of %s, got %s" % (sorted(days), stored))
         report.equal(where + " fields", FIELDS, [(f.name, f.type, f.length, f.decimal_count) for f in t.fields])
         rows = report.step(where + " dbfread records", lambda: [dict(r) for r in t])
         if rows is not None:
