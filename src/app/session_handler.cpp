@@ -1,0 +1,165 @@
+// The session handler's steps per status event.
+#include "app/session_handler.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "config/text_case.h"
+#include "platform/locale.h"
+
+namespace quarvel {
+namespace {
+
+std::string TrimBlanks(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+SessionHandler::SessionHandler(SyncControl& control, Log& log, AppState& state,
+                               RequestTable& requests, ExchangeOperations& exchange,
+                               HotSyncRootRule root_rule)
+    : control_(control),
+      log_(log),
+      state_(state),
+      requests_(requests),
+      exchange_(exchange),
+      root_rule_(std::move(root_rule)) {}
+
+void SessionHandler::OnHotSyncStatus(int32_t status_code, int32_t param) {
+  switch (status_code) {
+    case kStatusSessionStart:
+      SessionStart();
+      break;
+    case kStatusSessionEnd:
+      SessionEnd();
+      break;
+    case kStatusTransferDone:
+      if (param == kTransferOk) {
+        TransferSucceeded();
+      } else {
+        TransferFailed();
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+std::string SessionHandler::UserFolderName(const std::string& user_name) {
+  HotSyncUser user;
+  if (!control_.Enabled() || control_.GetFirstUser(user) <= 0) return {};
+  while (user.name != user_name) {
+    if (control_.GetNextUser(user) == 0) return {};
+  }
+  return TrimBlanks(user.folder);
+}
+
+void SessionHandler::SessionStart() {
+  const std::string user = control_.PilotUserName();
+  log_.AddLine("> Iniciando sincronização do Palm " + user + "...");
+  const std::string root = root_rule_.Find();
+  // An unknown user leaves the middle part empty: the forms folder right under the root.
+  state_.user_folder = JoinPath(JoinPath(root, UserFolderName(user)), kFormsFolder);
+  std::filesystem::create_directories(state_.user_folder);
+  control_.ReceiveFile(JoinPath(state_.user_folder, kRequestTable));
+  state_.counts_received = false;
+}
+
+void SessionHandler::TransferSucceeded() {
+  const int32_t cmd_type = control_.CmdType();
+  const std::string path = control_.CmdFilename();
+  std::string outcome;
+  if (cmd_type == kCmdSent || cmd_type == kCmdSentAlt) {
+    outcome = " enviado ao Palm com sucesso.";
+  } else if (cmd_type == kCmdReceived) {
+    outcome = " recebido do Palm com sucesso. ";
+  }
+  log_.AddLine("> Arquivo " + path + outcome);
+  if (cmd_type != kCmdReceived) return;
+  const std::string name = UpperUtf8(FileNamePart(path));
+  if (name == kRequestTable) {
+    RequestArrived();
+  } else if (name == kCountTable) {
+    CountsArrived();
+  }
+}
+
+void SessionHandler::TransferFailed() {
+  const int32_t cmd_type = control_.CmdType();
+  const std::string path = control_.CmdFilename();
+  std::string failure;
+  if (cmd_type == kCmdSent) {
+    failure = "Falha enviando ao Palm o arquivo ";
+  } else if (cmd_type == kCmdReceived) {
+    failure = "Falha recebendo do Palm o arquivo ";
+    // What a failed transfer left behind is no table to trust.
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+  }
+  log_.AddLine("> " + failure + path + ".");
+}
+
+std::string SessionHandler::ReadAndMarkRequest() {
+  requests_.Open(state_.user_folder, kRequestTable);
+  std::string operation;
+  try {
+    if (!requests_.IsEmpty()) {
+      operation = dbase::platform::UpperText(requests_.FieldText("OPERACAO"));
+      try {
+        requests_.Edit();
+        requests_.SetFieldText("OPERACAO", "X");
+        requests_.SetFieldText("ARQUIVO", "*");
+        requests_.Post();
+      } catch (const std::exception& error) {
+        log_.AddLine(std::string("> ") + error.what());
+      }
+    }
+  } catch (...) {
+    // The failure ends this event; the table is not left open behind it.
+    try {
+      requests_.Close();
+    } catch (...) {
+    }
+    throw;
+  }
+  requests_.Close();
+  return operation;
+}
+
+void SessionHandler::RequestArrived() {
+  const std::string operation = ReadAndMarkRequest();
+  const std::string& dbf_folder = state_.settings.dbf_folder;
+  if (operation == "C") {
+    log_.AddLine("> Carga de arquivos solicitada pelo usuário...");
+    exchange_.ImportProducts(dbf_folder, kProductSortKey, kProductTable);
+    control_.SendFile(JoinPath(dbf_folder, kProductTable));
+  } else if (operation == "D") {
+    log_.AddLine("> Descarga de arquivos solicitada pelo usuário...");
+    control_.ReceiveFile(JoinPath(dbf_folder, kCountTable));
+  } else {
+    log_.AddLine("> Nenhuma operação solicitada pelo usuário!");
+  }
+  control_.SendFile(JoinPath(state_.user_folder, kRequestTable));
+}
+
+void SessionHandler::CountsArrived() {
+  state_.counts_received = true;
+  exchange_.PrepareEmptyTable(state_.user_folder, kCountTable);
+  control_.SendFile(JoinPath(state_.user_folder, kCountTable));
+}
+
+void SessionHandler::SessionEnd() {
+  if (state_.counts_received) {
+    const std::string& dbf_folder = state_.settings.dbf_folder;
+    exchange_.ExportCounts(dbf_folder, kExportPrefix, kCountTable);
+    if (state_.settings.make_dbf) exchange_.ExportDbf(dbf_folder, kExportPrefix, kCountTable);
+  }
+  log_.AddLine("");
+  log_.AddLine("> Sincronização encerrada. Aguardando um \"novo\" HotSync® ...");
+  log_.AddLine("");
+}
+
+}  // namespace quarvel
