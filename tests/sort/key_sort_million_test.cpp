@@ -60,10 +60,15 @@ TEST(KeySortMillionTest, TextUpTo240BytesAscending) {
   }
   const std::vector<int32_t> records = ShuffledRecords(rng);
   KeySort sort(240, nullptr, true, false);
-  std::vector<std::pair<std::string, int32_t>> reference;
-  reference.reserve(kKeys);
+  // The reference keys, trimmed, one after another in one buffer.
+  std::string arena;
+  arena.reserve(80u * kKeys);
+  std::vector<std::pair<size_t, size_t>> spans;
+  spans.reserve(kKeys);
+  Value value;
+  std::string s;
   for (int32_t i = 0; i < kKeys; ++i) {
-    std::string s = prefixes[rng.Below(static_cast<uint32_t>(prefixes.size()))];
+    s = prefixes[rng.Below(static_cast<uint32_t>(prefixes.size()))];
     const size_t length = i % 4 == 0 ? 200 + rng.Below(41) : rng.Below(24);
     while (s.size() < length) {
       // Eight random bytes at a time; about one in eight is a blank.
@@ -72,15 +77,22 @@ TEST(KeySortMillionTest, TextUpTo240BytesAscending) {
       for (int b = 0; b < 8; ++b, bits >>= 8) s += (blanks >> (8 * b)) % 8 == 0 ? ' ' : static_cast<char>(bits & 0xFF);
     }
     s.resize(length);
-    sort.AddKey(sorttest::Text(s), records[static_cast<size_t>(i)]);
+    value.SetText(s);
+    sort.AddKey(value, records[static_cast<size_t>(i)]);
     while (!s.empty() && s.back() == ' ') s.pop_back();
-    reference.emplace_back(std::move(s), records[static_cast<size_t>(i)]);
+    spans.emplace_back(arena.size(), s.size());
+    arena += s;
   }
   EXPECT_LE(sort.pool_blocks(), 32);
   EXPECT_GT(sort.run_count(), 10);
+  std::vector<std::pair<std::string_view, int32_t>> reference;
+  reference.reserve(kKeys);
+  for (size_t i = 0; i < spans.size(); ++i) {
+    reference.emplace_back(std::string_view(arena).substr(spans[i].first, spans[i].second), records[i]);
+  }
   ExpectSameOrder(
-      sort, std::move(reference), [](const std::string& a, const std::string& b) { return a.compare(b); },
-      +[](const Value& v, const std::string& s) { return v.bytes() == s; });
+      sort, std::move(reference), [](std::string_view a, std::string_view b) { return a.compare(b); },
+      +[](const Value& v, const std::string_view& k) { return v.bytes() == k; });
   EXPECT_EQ(sort.pool_blocks(), 0);
   EXPECT_EQ(sort.run_bytes(), 0u);  // pages are freed as they are read
 }

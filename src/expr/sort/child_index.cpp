@@ -28,17 +28,17 @@ void ChildIndex::Set(uint32_t parent, uint32_t symbol, uint32_t child) {
 
 void ChildIndex::Grow() {
   if (bits_ >= kMaxSlotBits) throw std::logic_error("Trie child index is full");
-  std::unique_ptr<Slot[]> old = std::move(slots_);
+  auto grown = std::make_unique<Slot[]>(size_t{1} << (bits_ + 1));
   const uint32_t old_size = uint32_t{1} << bits_;
   ++bits_;
-  slots_ = std::make_unique<Slot[]>(size_t{1} << bits_);
   const uint32_t mask = (uint32_t{1} << bits_) - 1;
   for (uint32_t j = 0; j < old_size; ++j) {
-    if (old[j].child == 0) continue;
-    uint32_t i = Hash(old[j].key);
-    while (slots_[i].child != 0) i = (i + 1) & mask;
-    slots_[i] = old[j];
+    if (slots_[j].child == 0) continue;
+    uint32_t i = Hash(slots_[j].key);
+    while (grown[i].child != 0) i = (i + 1) & mask;
+    grown[i] = slots_[j];
   }
+  slots_ = std::move(grown);
 }
 
 void ChildIndex::Clear() {

@@ -138,14 +138,15 @@ void KeySort::Insert(int length, int key_length, uint8_t marker) {
       const TrieNode& node = pool_[only];
       children_.Set(parent, ChildIndex::Symbol(node.ch, node.record_start()), only);
     }
+    // Indexed before it is linked, so that a failed allocation leaves the trie as it was.
     const uint32_t ref = pool_.Allocate();
+    children_.Set(parent, symbol, ref);
     TrieNode& node = pool_[ref];
     node.ch = byte;
     if (record_start) node.flags = TrieNode::kRecordStart;
     TrieNode& parent_node = NodeAt(parent);
     node.next = parent_node.child;
     parent_node.child = ref;
-    children_.Set(parent, symbol, ref);
     parent = ref;
     ++d;
   }

@@ -8,7 +8,6 @@ namespace dbase {
 
 void NodePool::AddBlock() {
   if (block_count_ >= kMaxBlocks) {
-    --used_;
     throw std::logic_error("Trie node pool exhausted (" + std::to_string(kCapacity) + " nodes)");
   }
   blocks_[static_cast<size_t>(block_count_)] = std::make_unique<TrieNode[]>(kNodesPerBlock);

@@ -40,9 +40,10 @@ class NodePool {
 
   // A fresh node (all fields zero); references count from 1. Requires available() > 0.
   uint32_t Allocate() {
-    const uint32_t index = used_++;
+    const uint32_t index = used_;
     const uint32_t block = index / kNodesPerBlock;
     if (block >= static_cast<uint32_t>(block_count_)) AddBlock();
+    ++used_;
     TrieNode& node = blocks_[block][index % kNodesPerBlock];
     node = TrieNode{};
     return index + 1;
