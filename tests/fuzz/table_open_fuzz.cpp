@@ -5,7 +5,8 @@
 // anything else escaping, a crash or a sanitizer report is a finding.
 //
 // Input layout: byte 0 = options (bit 0: write phase, bit 1: shared open, bit 2: open with the
-// password "fz"), bytes 1-4 = little-endian length of the table part, then the table bytes; the
+// password "fz", bit 3: read through dBHandler with the read-ahead buffer, bit 4: and past deleted
+// records), bytes 1-4 = little-endian length of the table part, then the table bytes; the
 // rest is the memo file (none when empty), named for the table's version byte.
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dbf/db_handler.h"
 #include "dbf/dbase_fld.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
@@ -30,7 +32,7 @@ namespace {
 constexpr int32_t kMaxRecordsVisited = 200;
 constexpr char kPassword[] = "fz";
 
-enum Options : uint8_t { kWritePhase = 1, kShared = 2, kWithPassword = 4 };
+enum Options : uint8_t { kWritePhase = 1, kShared = 2, kWithPassword = 4, kHandler = 8, kSkipDeleted = 16 };
 
 // One folder for the whole run; the files in it are rewritten for every input.
 const std::string& Folder() {
@@ -255,10 +257,20 @@ void RunOne(const uint8_t* data, size_t size) {
 
   const std::string password = (options & kWithPassword) ? kPassword : "";
   const bool shared = (options & kShared) != 0;
-  Try([&] {
-    dbase::dBaseFld t(table, password, false, shared);
-    ReadTable(t);
-  });
+  if (options & kHandler) {
+    Try([&] {
+      dbase::dBHandler t(table, password, false, shared);
+      t.SetReadAhead(true);
+      t.set_use_deleted((options & kSkipDeleted) == 0);
+      ReadTable(t);
+      for (int32_t step : {-2, 3, 0, -1000, 1000}) Try([&] { t.Skip(step); });
+    });
+  } else {
+    Try([&] {
+      dbase::dBaseFld t(table, password, false, shared);
+      ReadTable(t);
+    });
+  }
   if (options & kWritePhase) WritePhase(table, password, shared);
 }
 
@@ -318,6 +330,13 @@ void BuiltSeed(std::vector<std::string>* seeds, int dialect, bool with_memo, uin
     t.GetRecord(2);
     t.Delete();
   });
+  if (options & kWithPassword) {
+    // Records, descriptors and memos enciphered by the engine itself.
+    Try([&] {
+      dbase::dBHandler t(table, "", true, false);
+      t.SetPassword(kPassword);
+    });
+  }
   std::string memo;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     const std::string ext = entry.path().extension().string();
@@ -413,6 +432,8 @@ extern "C" void FuzzSeeds(std::vector<std::string>* seeds) {
   BuiltSeed(seeds, 1, true, kWritePhase);
   BuiltSeed(seeds, 2, true, kWritePhase | kShared);
   BuiltSeed(seeds, 3, true, kWritePhase);
+  BuiltSeed(seeds, 1, true, kWritePhase | kWithPassword | kHandler);
+  BuiltSeed(seeds, 3, true, kWithPassword | kHandler | kSkipDeleted);
   seeds->push_back(VfpSeed());
   seeds->push_back(EncipheredSeed(seeds->front()));
 }
