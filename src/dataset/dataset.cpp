@@ -41,7 +41,9 @@ void DataSet::SetActive(bool on) {
       for (DataSource* s : sources_) wanted = std::max(wanted, s->MaxBufferCount());
       AllocateBuffers(wanted);
       ClearBuffers();
-      SetState(DataSetState::kBrowse);
+      // Followers hear of the new state once the first records are in the ring.
+      state_ = DataSetState::kBrowse;
+      modified_ = false;
       InternalFirst();
       GetNextRecord();
       GetNextRecords();
@@ -51,6 +53,7 @@ void DataSet::SetActive(bool on) {
       CloseCursor();
       throw;
     }
+    DataEvent(DataEventKind::kUpdateState);
     for (DataSource* s : std::vector<DataSource*>(sources_)) s->NotifyActiveChanged();
     Fire(AfterOpen);
   } else {

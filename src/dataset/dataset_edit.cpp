@@ -117,6 +117,11 @@ void DataSet::Edit() {
 
 void DataSet::Post() {
   UpdateRecord();
+  if (state_ == DataSetState::kSetKey) {
+    // The key buffer is filled: back to browsing, where the key is used.
+    SetState(DataSetState::kBrowse);
+    return;
+  }
   if (state_ != DataSetState::kEdit && state_ != DataSetState::kInsert) return;
   DataEvent(DataEventKind::kCheckBrowseMode);
   Fire(BeforePost);
@@ -127,6 +132,11 @@ void DataSet::Post() {
 }
 
 void DataSet::Cancel() {
+  if (state_ == DataSetState::kSetKey) {
+    SetState(DataSetState::kBrowse);
+    DataEvent(DataEventKind::kDataSetChange);
+    return;
+  }
   if (state_ != DataSetState::kEdit && state_ != DataSetState::kInsert) return;
   DataEvent(DataEventKind::kCheckBrowseMode);
   Fire(BeforeCancel);

@@ -151,6 +151,7 @@ class TTableDataSet : public DataSet {
   void InternalInsert() override;
   void InternalPost() override;
   void InternalCancel() override;
+  void InternalRefresh() override;
   void InternalDelete() override;
   void InternalAddRecord(uint8_t* buffer, bool append) override;
   void ClearCalcFields(uint8_t* buffer) override;
@@ -198,6 +199,8 @@ class TTableDataSet : public DataSet {
   int TableFieldNumber(const Field& field) const;
   bool IsIndexField(const Field& field) const;
   std::string FullTablePath() const;
+  // Reads `record` into the current record pointer from the file itself.
+  void FreshRead(int32_t record);
   void ApplyFilter();
   void OpenIndexFiles(bool reapplied);
   void RebuildIndexDefs();

@@ -101,7 +101,7 @@ void TTableDataSet::Recall() {
   table_->set_use_deleted(true);
   try {
     RecordPointerScope scope(*table_, buffer);
-    table_->GetRecord(record);
+    FreshRead(record);
     if (table_->record_number() != record || table_->eof() || table_->bof()) {
       throw DatabaseError(std::string(msg::kCannotRecall));
     }

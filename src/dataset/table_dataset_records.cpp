@@ -232,8 +232,31 @@ void TTableDataSet::InternalEdit() {
   }
   if (!table_->LockRecord()) throw DatabaseError(std::string(msg::kRecordLocked));
   edit_locked_ = true;
-  // Read again under the lock, so the edit starts from what another user may just have written.
-  table_->GetRecord(record);
+  // Read again under the lock, from the file rather than the read-ahead buffer, so that the edit
+  // starts from what another user may just have written.
+  FreshRead(record);
+}
+
+void TTableDataSet::FreshRead(int32_t record) {
+  table_->ReReadHeader();
+  const bool read_ahead = table_->read_ahead();
+  if (read_ahead) table_->SetReadAhead(false);
+  try {
+    table_->GetRecord(record);
+  } catch (...) {
+    if (read_ahead) table_->SetReadAhead(true);
+    throw;
+  }
+  if (read_ahead) table_->SetReadAhead(true);
+}
+
+void TTableDataSet::InternalRefresh() {
+  // Records buffered ahead may be older than the file: start afresh.
+  if (table_->read_ahead()) {
+    table_->SetReadAhead(false);
+    table_->SetReadAhead(true);
+  }
+  table_->ReReadHeader();
 }
 
 void TTableDataSet::InternalPost() {
@@ -285,7 +308,8 @@ void TTableDataSet::InternalDelete() {
   table_->set_use_deleted(true);
   try {
     RecordPointerScope scope(*table_, buffer);
-    table_->GetRecord(record);
+    // From the file: the mark is written with the rest of the record image.
+    FreshRead(record);
     // The record must still be there: deleting elsewhere would mark or add the wrong one.
     if (table_->record_number() != record || table_->eof() || table_->bof()) {
       throw DatabaseError(std::string(msg::kCannotDelete));
