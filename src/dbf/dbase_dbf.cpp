@@ -351,7 +351,7 @@ void dBaseDBF::Append() {
     WriteRecordBytes(record_count_ + 1, true);
     ++record_count_;
     record_number_ = record_count_;
-    WriteHeader();
+    WriteHeaderAfterRecord();
   } catch (...) {
     if (locked) Unlock();
     throw;
@@ -373,13 +373,21 @@ void dBaseDBF::PutRecord(int32_t n) {
   WriteRecordBytes(n, false);
   record_number_ = n;
   ReReadHeader();
-  WriteHeader();
+  WriteHeaderAfterRecord();
   Notify(kEventAfterWrite, n);
   if (auto_flush_) Flush();
   std::memcpy(saved_record_.data(), record_, saved_record_.size());
 }
 
+void dBaseDBF::WriteHeaderAfterRecord() {
+  // Only other processes read the header's count, date and stamp between writes, and an
+  // exclusive open has none: its header is written once, at flush, unlock or close, instead of
+  // after every record.
+  if (shared_) WriteHeader();
+}
+
 void dBaseDBF::Flush() {
+  WriteHeader();
   DiskFile::Flush();
   if (has_memo_ && memo()) memo()->Flush();
   Notify(kEventAfterFlush, record_number_);

@@ -85,6 +85,8 @@ class dBaseDBF : public DiskFile {
   void ReReadHeader();
   // Writes the header when it is dirty, the table writable and not locked as a whole.
   void WriteHeader();
+  // The header update after a record write: at once in shared mode, deferred otherwise.
+  void WriteHeaderAfterRecord();
 
   // The record buffer: record_length() + 1 bytes, deletion flag first, 0x1A last.
   uint8_t* record() { return record_; }

@@ -266,16 +266,27 @@ void dBHandler::SortFile(const std::string& target_name, const std::string& pass
     }
   }
   const int32_t remembered = record_number();
+  const bool saved_read_ahead = read_ahead_;
   SortDB sort(nullptr, SortDB::AscendingFor(sequence));
   sort.set_status([this](int32_t a, int32_t b, int32_t c) { StatusUpdate(a, b, c); });
   {
     ExpHandler key(link());
     key.SetExpression(key_text);
     TableSortSource source(*this, key);
-    sort.ReadKeys(source);
+    // Reading runs in physical order unless a tag orders it; writing then jumps from record to
+    // record, where the read-ahead buffer would only cost.
+    if (current_tag_ == nullptr) SetReadAhead(true);
+    try {
+      sort.ReadKeys(source);
+    } catch (...) {
+      SetReadAhead(saved_read_ahead);
+      throw;
+    }
+    SetReadAhead(false);
   }
   TableSortTarget writer(*this, target, password, [this](dBHandler& t) { CopyMemos(t); });
   sort.WriteRecords(writer);
+  SetReadAhead(saved_read_ahead);
   if (remembered > 0 && remembered <= record_count()) {
     GetRecord(remembered);
   } else {
