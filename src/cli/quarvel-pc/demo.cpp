@@ -1,0 +1,154 @@
+// The demo run: unpack, two sessions, and a report of every file the sessions wrote.
+#include "demo.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <ostream>
+#include <sstream>
+
+#include "app/headless_shell.h"
+#include "command_line.h"
+#include "dbf/db_handler.h"
+#include "demo_files.h"
+
+namespace quarvel::cli {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Table bytes are Windows-1252; the terminal wants UTF-8.
+std::string Cp1252ToUtf8(const std::string& bytes) {
+  static const char16_t kHigh[32] = {
+      0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+  std::string out;
+  for (char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    const unsigned code = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string ReadWhole(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// Every file below `root` with its bytes, by relative path.
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    if (entry.is_regular_file()) {
+      files[fs::relative(entry.path(), root).generic_string()] = ReadWhole(entry.path());
+    }
+  }
+  return files;
+}
+
+void Unpack(const fs::path& root) {
+  for (const auto& file : demo::DemoFiles()) {
+    const fs::path target = root / file.path;
+    fs::create_directories(target.parent_path());
+    std::ofstream out(target, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(file.bytes), static_cast<std::streamsize>(file.size));
+    if (!out) throw std::runtime_error("cannot write " + target.string());
+  }
+}
+
+bool IsTable(const std::string& path) {
+  const auto dot = path.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = path.substr(dot);
+  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return ext == ".DBF";
+}
+
+// The records of a table, one line each, fields separated by " | ".
+void ShowTable(const fs::path& path, std::ostream& out) {
+  try {
+    dbase::dBHandler table(path.string(), "", false, true);
+    out << "      " << table.record_count() << " registro(s)";
+    for (int f = 1; f <= table.field_count(); ++f) {
+      out << (f == 1 ? ": " : ", ") << table.FieldName(f);
+    }
+    out << '\n';
+    for (int32_t r = 1; r <= table.record_count() && r <= 10; ++r) {
+      table.GetRecord(r);
+      out << "      " << (table.deleted() ? "*" : " ");
+      for (int f = 1; f <= table.field_count(); ++f) {
+        out << (f == 1 ? "" : " | ") << Cp1252ToUtf8(table.FieldGet(f));
+      }
+      out << '\n';
+    }
+  } catch (const std::exception& error) {
+    out << "      (" << error.what() << ")\n";
+  }
+}
+
+}  // namespace
+
+int RunDemo(std::ostream& out, std::ostream& err) {
+  std::string base = TempFolder() + "quarvel-demo-XXXXXX";
+  if (mkdtemp(base.data()) == nullptr) {
+    err << "quarvel-pc: cannot create a temporary folder under " << TempFolder() << '\n';
+    return 1;
+  }
+  const fs::path root(base);
+  Unpack(root);
+  const auto before = Snapshot(root);
+
+  ApplicationConfig config;
+  config.program_folder = (root / "home").string();
+  config.root_rule.explicit_root = (root / "hotsync").string();
+  config.version = ProgramVersion();
+
+  out << "== Demonstração em " << base << "\n"
+      << "   pasta do programa: home/, raiz do HotSync: hotsync/, handhelds: handhelds/\n\n";
+  HeadlessShell shell(&err);
+  Application app(config, shell);
+  app.AppLog().AddListener([&out](const std::string* added, bool) {
+    if (added != nullptr) out << *added << '\n' << std::flush;
+  });
+  MainWindow& window = app.Window();
+  window.Create();
+  window.Activate();
+  if (!app.HotSync().Enabled()) {
+    err << "quarvel-pc: HotSync support could not be switched on\n";
+    return 1;
+  }
+  out << "== HotSync de handhelds/carga (pede a carga de produtos)\n";
+  app.HotSync().RunSession((root / "handhelds" / "carga").string());
+  out << "== HotSync de handhelds/descarga (pede a descarga das contagens)\n";
+  app.HotSync().RunSession((root / "handhelds" / "descarga").string());
+  window.ClickDeactivate();
+  window.RequestClose();
+
+  out << "== Arquivos gravados (em " << base << ")\n";
+  const auto after = Snapshot(root);
+  for (const auto& [path, bytes] : after) {
+    const auto old = before.find(path);
+    if (old != before.end() && old->second == bytes) continue;
+    out << "   " << (old == before.end() ? "novo     " : "alterado ") << path << " (" << bytes.size()
+        << " bytes)\n";
+    if (IsTable(path)) ShowTable(root / path, out);
+  }
+  return window.EscapedErrors() == 0 ? 0 : 1;
+}
+
+}  // namespace quarvel::cli
