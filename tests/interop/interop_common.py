@@ -87,7 +87,8 @@ def find_beside(table, extension):
 
 
 def copy_table(table, memo_extension, new_table, patch=None):
-    """Copies a table and its memo file under a new name; `patch(bytearray)` may change the table bytes."""
+    """Copies a table and its memo file (extension in the case found) under a new name;
+    `patch(bytearray)` may change the table bytes."""
     with open(table, "rb") as f:
         data = bytearray(f.read())
     if patch:
@@ -97,7 +98,7 @@ def copy_table(table, memo_extension, new_table, patch=None):
     memo = find_beside(table, memo_extension)
     if memo is None:
         raise FileNotFoundError("no %s file beside %s" % (memo_extension, table))
-    with open(memo, "rb") as src, open(os.path.splitext(new_table)[0] + memo_extension, "wb") as dst:
+    with open(memo, "rb") as src, open(os.path.splitext(new_table)[0] + os.path.splitext(memo)[1], "wb") as dst:
         dst.write(src.read())
     return new_table
 
@@ -159,6 +160,18 @@ def reference_records():
     records.append({"CODIGO": "G-007", "NOME": "", "QTD": 0, "SALDO": 0, "DATA": None, "ATIVO": None,
                     "OBS": ""})
     return records
+
+
+def extra_records():
+    """Records the engine appends to tables another tool wrote (memo texts that grow the memo file
+    past the tool's last memo)."""
+    d = datetime.date
+    return [
+        {"CODIGO": "X-101", "NOME": "Acr\u00e9scimo", "QTD": 3.75, "SALDO": -3, "DATA": d(2026, 1, 31),
+         "ATIVO": True, "OBS": memo_text(600, 101)},
+        {"CODIGO": "X-102", "NOME": "", "QTD": -0.01, "SALDO": 0, "DATA": None, "ATIVO": False,
+         "OBS": memo_text(1, 102)},
+    ]
 
 
 def qdbf_values(record):
@@ -275,13 +288,16 @@ def expected_as_qdbf_reads(record):
 
 
 def reference_json_lines():
-    """The reference records for the Perl checks, one JSON object per line: "values" are the texts
-    for `qdbf append`, "expected" the values with D as "yyyymmdd" or "" and L as true/false/null."""
+    """The reference and extra records for the Perl checks, one JSON object per line: "group" says
+    which, "values" are the texts for `qdbf append`, "expected" the values with D as "yyyymmdd" or
+    "" and L as true/false/null."""
     lines = []
-    for r in reference_records():
-        expected = dict(r)
-        expected["DATA"] = r["DATA"].strftime("%Y%m%d") if r["DATA"] else ""
-        lines.append(json.dumps({"values": qdbf_values(r), "expected": expected}, ensure_ascii=True))
+    for group, records in (("reference", reference_records()), ("extra", extra_records())):
+        for r in records:
+            expected = dict(r)
+            expected["DATA"] = r["DATA"].strftime("%Y%m%d") if r["DATA"] else ""
+            lines.append(json.dumps({"group": group, "values": qdbf_values(r), "expected": expected},
+                                    ensure_ascii=True))
     return lines
 
 

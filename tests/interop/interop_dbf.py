@@ -4,14 +4,15 @@
   and every value is compared with what was written. (python3-dbf refuses dBase IV tables with
   memos, version 0x8B: it supports no dBase IV dialect.)
 - python3-dbf writes tables with memos as 'db3', 'clp', 'fp' and 'vfp'; `qdbf dump --format json`
-  reads them and every value is compared with what was written.
+  reads them and every value is compared with what was written; then qdbf appends records with
+  memos to the tool's table and python3-dbf reads the whole table back.
 
 usage: interop_dbf.py QDBF SCRATCH_DIR
 """
 import os
 
 from interop_common import (FIELDS, SPECS, Report, compare_records, copy_table, expected_as_qdbf_reads,
-                            from_qdbf_json, parse_args, qdbf_values, reference_records, require)
+                            extra_records, from_qdbf_json, parse_args, qdbf_values, reference_records, require)
 
 # Engine dialects python3-dbf reads: qdbf create --type and the version byte.
 ENGINE_DIALECTS = [(1, 0x83), (3, 0xF5)]
@@ -56,6 +57,27 @@ def as_tool_stores(record):
     return r
 
 
+def read_with_dbf(dbf, table):
+    """Every record as a dict of upper-case field names; a field python3-dbf fails to read holds a
+    ReadFailure."""
+    t = dbf.Table(table, codepage="cp1252")
+    t.open(dbf.READ_ONLY)
+    try:
+        names = list(t.field_names)
+        rows = []
+        for i in range(len(t)):
+            row = {}
+            for name in names:
+                try:
+                    row[name.upper()] = t[i][name]
+                except TypeError as e:
+                    row[name.upper()] = ReadFailure(e)
+            rows.append(row)
+        return rows
+    finally:
+        t.close()
+
+
 def engine_writes(dbf, qdbf, scratch, report, records):
     for dialect, version in ENGINE_DIALECTS:
         where = "engine type %d -> dbf" % dialect
@@ -67,25 +89,7 @@ def engine_writes(dbf, qdbf, scratch, report, records):
         for i, r in enumerate(records):
             report.step("%s append record %d" % (where, i + 1), qdbf.append, table, qdbf_values(r))
 
-        def read():
-            t = dbf.Table(table, codepage="cp1252")
-            t.open(dbf.READ_ONLY)
-            try:
-                names = list(t.field_names)
-                rows = []
-                for i in range(len(t)):
-                    row = {}
-                    for name in names:
-                        try:
-                            row[name.upper()] = t[i][name]
-                        except TypeError as e:
-                            row[name.upper()] = ReadFailure(e)
-                    rows.append(row)
-                return rows
-            finally:
-                t.close()
-
-        rows = report.step(where + " read", read)
+        rows = report.step(where + " read", read_with_dbf, dbf, table)
         if rows is None:
             continue
         for i, (exp, row) in enumerate(zip(records, rows)):
@@ -145,6 +149,15 @@ def tool_writes(dbf, qdbf, scratch, report, records):
         dumped = report.step(where + " qdbf dump", qdbf.dump, table)
         if dumped is not None:
             compare_records(report, where, expected, dumped, from_qdbf_json)
+
+        # The engine appends to the tool's table; the tool reads the old records and the new ones.
+        where = "dbf '%s' + engine appends -> dbf" % dbf_type
+        extra = extra_records()
+        for i, r in enumerate(extra):
+            report.step("%s append %d" % (where, i + 1), qdbf.append, table, qdbf_values(r))
+        rows = report.step(where + " read", read_with_dbf, dbf, table)
+        if rows is not None:
+            compare_records(report, where, [as_tool_stores(r) for r in records] + extra, rows, from_dbf)
 
 
 def main():

@@ -3,7 +3,8 @@
 # - the engine writes (qdbf create + append) in the dBase III, dBase IV and FoxPro dialects and
 #   XBase reads every value back;
 # - XBase writes tables with memos as dBase III (.dbt), dBase IV (.dbt, version 0x8B) and FoxPro
-#   (.fpt, version 0xF5), and `qdbf dump --format json` reads every value back.
+#   (.fpt, version 0xF5), and `qdbf dump --format json` reads every value back; then qdbf appends
+#   records with memos to the tool's table and XBase reads the whole table back.
 # The reference records come from interop_common.py, shared with the Python checks.
 #
 # usage: interop_xbase.pl QDBF SCRATCH_DIR
@@ -92,6 +93,14 @@ sub qdbf {
   return $stdout;
 }
 
+# Appends one reference record with qdbf, which takes UTF-8 on its command line and stores
+# Windows-1252.
+sub qdbf_append {
+  my ($table, $record) = @_;
+  my $v = $record->{values};
+  qdbf('append', $table, map { encode('UTF-8', "$_=$v->{$_}") } sort keys %$v);
+}
+
 sub reference_records {
   my $common = dirname(__FILE__) . '/interop_common.py';
   open(my $fh, '-|', $PYTHON, $common, 'reference') or die "cannot run $PYTHON $common: $!";
@@ -113,56 +122,57 @@ sub engine_writes {
     my $table = "$SCRATCH/ENG$dialect.DBF";
     eval {
       qdbf('create', $table, '--type', $dialect, @SPECS);
-      for my $r (@records) {
-        my $v = $r->{values};
-        # qdbf takes UTF-8 on its command line and stores Windows-1252.
-        qdbf('append', $table, map { encode('UTF-8', "$_=$v->{$_}") } sort keys %$v);
-      }
+      qdbf_append($table, $_) for @records;
       1;
     } or do { fail_check($where, "writing failed: $@"); next };
 
-    # XBase looks for the dBase III terminator 0x1A 0x1A inside one block and misses it when the
-    # pair straddles a block boundary (a 511-byte memo); told to stop at the first 0x1A, as dBase
-    # does, it reads every memo.
-    my @open = $version == 0x83 ? (memosep => "\x1a") : ();
-    my $t = XBase->new(name => $table, @open);
-    if (!$t) { fail_check($where, 'XBase cannot open the table: ' . XBase->errstr); next }
     $checks++;
-    if (ord(substr(read_bytes($table, 1), 0, 1)) != $version) { fail_check($where, 'version byte') }
-    my $count = $t->last_record + 1;
-    check_equal("$where record count", scalar @records, $count, 1);
-    for my $i (0 .. $#records) {
-      my $exp = $records[$i]{expected};
-      my $got = $t->get_record_as_hash($i);
-      if (!$got) { fail_check("$where record " . ($i + 1), 'XBase: ' . $t->errstr); next }
-      my $at = "$where record " . ($i + 1);
-      check_equal("$at deleted flag", 0, $got->{_DELETED}, 1);
-      for my $f (@FIELDS) {
-        my ($name, $type) = @$f;
-        my $v = $got->{$name};
-        if ($type eq 'M' && $exp->{$name} eq '' && ($v // '') ne '' && raw_field($table, $i, $name) =~ /^ *0$/) {
-          # The engine stores the block number 0 for an empty memo; XBase takes it for a block
-          # number and reads the memo file header as the text.
-          push @notes, "$at: XBase reads the memo reference 0 as block 0 (" . length($v) . ' bytes of the memo file header)';
-          $checks++;
-          next;
-        }
-        if ($type eq 'C' || $type eq 'M') {
-          $v = decode('cp1252', $v // '');
-          $v =~ s/ +$// if $type eq 'C';
-          check_equal("$at field $name", $exp->{$name}, $v, 0);
-        } elsif ($type eq 'N') {
-          check_equal("$at field $name", $exp->{$name}, $v, 1);
-        } elsif ($type eq 'D') {
-          check_equal("$at field $name", $exp->{$name}, $v // '', 0);
-        } elsif ($type eq 'L') {
-          my $e = logical_or_undef($exp->{$name});
-          check_equal("$at field $name", defined $e ? $e : 'undef', defined $v ? ($v ? 1 : 0) : 'undef', 0);
-        }
+    if (ord(read_bytes($table, 1)) != $version) { fail_check($where, 'version byte') }
+    xbase_reads($where, $table, $version, @records);
+  }
+}
+
+# Reads every record of $table with XBase and compares it with the expected records.
+sub xbase_reads {
+  my ($where, $table, $version, @expected) = @_;
+  # XBase looks for the dBase III terminator 0x1A 0x1A inside one block and misses it when the
+  # pair straddles a block boundary (a 511-byte memo); told to stop at the first 0x1A, as dBase
+  # does, it reads every memo.
+  my @open = $version == 0x83 ? (memosep => "\x1a") : ();
+  my $t = XBase->new(name => $table, @open);
+  if (!$t) { fail_check($where, 'XBase cannot open the table: ' . XBase->errstr); return }
+  check_equal("$where record count", scalar @expected, $t->last_record + 1, 1);
+  for my $i (0 .. $#expected) {
+    my $exp = $expected[$i]{expected};
+    my $at = "$where record " . ($i + 1);
+    my $got = $t->get_record_as_hash($i);
+    if (!$got) { fail_check($at, 'XBase: ' . $t->errstr); next }
+    check_equal("$at deleted flag", 0, $got->{_DELETED}, 1);
+    for my $f (@FIELDS) {
+      my ($name, $type) = @$f;
+      my $v = $got->{$name};
+      if ($type eq 'M' && $exp->{$name} eq '' && ($v // '') ne '' && raw_field($table, $i, $name) =~ /^ *0$/) {
+        # The engine stores the block number 0 for an empty memo; XBase takes it for a block
+        # number and reads the memo file header as the text.
+        push @notes, "$at: XBase reads the memo reference 0 as block 0 (" . length($v) . ' bytes of the memo file header)';
+        $checks++;
+        next;
+      }
+      if ($type eq 'C' || $type eq 'M') {
+        $v = decode('cp1252', $v // '');
+        $v =~ s/ +$// if $type eq 'C';
+        check_equal("$at field $name", $exp->{$name}, $v, 0);
+      } elsif ($type eq 'N') {
+        check_equal("$at field $name", $exp->{$name}, $v, 1);
+      } elsif ($type eq 'D') {
+        check_equal("$at field $name", $exp->{$name}, $v // '', 0);
+      } elsif ($type eq 'L') {
+        my $e = logical_or_undef($exp->{$name});
+        check_equal("$at field $name", defined $e ? $e : 'undef', defined $v ? ($v ? 1 : 0) : 'undef', 0);
       }
     }
-    $t->close;
   }
+  $t->close;
 }
 
 # The stored bytes of a field of record $index (from 0), found from the header and the field list.
@@ -190,7 +200,9 @@ sub read_bytes {
 # ---- XBase writes, the engine reads ----
 
 sub tool_writes {
-  my @records = @_;
+  my ($records, $extra) = @_;
+  my @records = @$records;
+  my @extra = @$extra;
   # create options, the version byte and memo file XBase writes with them.
   my @kinds = (['dBase III', {version => 3}, 0x83, 'DBT'],
                ['dBase IV', {version => 0x8B}, 0x8B, 'DBT'],
@@ -250,6 +262,11 @@ sub tool_writes {
         }
       }
     }
+
+    # The engine appends to the tool's table; XBase reads the old records and the new ones.
+    $where = "XBase $label + engine appends -> XBase";
+    eval { qdbf_append($table, $_) for @extra; 1 } or do { fail_check($where, "appending failed: $@"); next };
+    xbase_reads($where, $table, $version, @records, @extra);
   }
 }
 
@@ -305,9 +322,11 @@ sub deleted_records {
   }
 }
 
-my @records = reference_records();
+my @all = reference_records();
+my @records = grep { $_->{group} eq 'reference' } @all;
+my @extra = grep { $_->{group} eq 'extra' } @all;
 engine_writes(@records);
-tool_writes(@records);
+tool_writes(\@records, \@extra);
 long_character_fields();
 deleted_records();
 
