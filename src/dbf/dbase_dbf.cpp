@@ -11,7 +11,9 @@
 #include <ctime>
 #include <limits>
 
+#include "dbf/byte_order.h"
 #include "dbf/errors.h"
+#include "dbf/file_names.h"
 #include "dbf/memo_file.h"
 #include "dbf/table_cipher.h"
 
@@ -23,32 +25,6 @@ constexpr uint8_t kEofMarker = 0x1A;
 constexpr uint8_t kHeaderTerminator = 0x0D;
 constexpr int kVfpExtraArea = 263;
 constexpr size_t kMaxFields = 4096;
-
-std::string WithDbfExtension(const std::string& name) {
-  size_t slash = name.find_last_of('/');
-  size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return name + ".DBF";
-  return name;
-}
-
-std::string BaseName(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  size_t dot = name.find_last_of('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 bool IsKnownVersion(uint8_t v) {
   return v == kVersionDb3 || v == kVersionNoMemo || v == kVersionVfp || v == kVersionDb3Memo ||
@@ -72,7 +48,7 @@ void CurrentHeaderStamp(uint8_t* ymd3, uint32_t* stamp) {
 }
 
 dBaseDBF::dBaseDBF(const std::string& file_name, const std::string& password, bool read_write, bool shared)
-    : DiskFile(WithDbfExtension(file_name), read_write, shared), password_(password), new_password_(password) {
+    : DiskFile(WithDefaultExtension(file_name, ".DBF"), read_write, shared), password_(password), new_password_(password) {
   alias_ = BaseName(file_name_);
   std::transform(alias_.begin(), alias_.end(), alias_.begin(),
                  [](char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c); });
@@ -124,10 +100,10 @@ void dBaseDBF::LoadHeader() {
   }
   version_ = header_[0];
   if (!IsKnownVersion(version_)) throw EngineError::Make(kHeaderInvalid, file_name_);
-  header_length_ = Get16(&header_[8]);
-  record_length_ = Get16(&header_[10]);
+  header_length_ = GetLE16(&header_[8]);
+  record_length_ = GetLE16(&header_[10]);
   header_flags_ = header_[28] & 0x07;
-  change_stamp_ = Get32(&header_[16]);
+  change_stamp_ = GetLE32(&header_[16]);
   encrypted_ = header_[15] != 0;
   int min_header = version_ == kVersionVfp ? 32 + 1 + kVfpExtraArea : 33;
   // A record length of 0 or a header shorter than its fixed parts cannot describe a table (and
@@ -200,7 +176,7 @@ void dBaseDBF::LoadDescriptors() {
     FieldDescriptor& f = fields_[i];
     f.offset = offset;
     f.number = static_cast<int>(i + 1);
-    Put32(&f.raw[12], static_cast<uint32_t>(offset));
+    PutLE32(&f.raw[12], static_cast<uint32_t>(offset));
     f.raw[26] = static_cast<uint8_t>(f.number);
     f.raw[27] = static_cast<uint8_t>(f.number >> 8);
     offset += f.length;
@@ -220,8 +196,8 @@ void dBaseDBF::ReReadHeader() {
     throw EngineError::Make(kReadError, file_name_);
   }
   // Another writer may have changed dates, counts and stamps, never the layout.
-  if (Get16(&fresh[8]) == header_length_ && Get16(&fresh[10]) == record_length_) header_ = fresh;
-  change_stamp_ = Get32(&header_[16]);
+  if (GetLE16(&fresh[8]) == header_length_ && GetLE16(&fresh[10]) == record_length_) header_ = fresh;
+  change_stamp_ = GetLE32(&header_[16]);
   ComputeRecordCount();
 }
 
@@ -229,10 +205,10 @@ void dBaseDBF::WriteHeader() {
   if (!read_write_ || !header_dirty_ || table_locked_) return;
   uint32_t stamp = 0;
   CurrentHeaderStamp(&header_[1], &stamp);
-  Put32(&header_[4], static_cast<uint32_t>(record_count_));
+  PutLE32(&header_[4], static_cast<uint32_t>(record_count_));
   header_[15] = encrypted_ ? 1 : 0;
-  Put32(&header_[16], stamp);
-  Put32(&header_[20], static_cast<uint32_t>(user_id_));
+  PutLE32(&header_[16], stamp);
+  PutLE32(&header_[20], static_cast<uint32_t>(user_id_));
   header_[28] = header_flags_;
   change_stamp_ = stamp;
   Write(0, header_.data(), header_.size());

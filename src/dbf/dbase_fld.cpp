@@ -7,7 +7,9 @@
 #include <limits>
 
 #include "dbf/dbf_date.h"
+#include "dbf/byte_order.h"
 #include "dbf/errors.h"
+#include "dbf/file_names.h"
 #include "dbf/memo_file.h"
 #include "dbf/number_text.h"
 #include "expr/table_link.h"
@@ -41,25 +43,6 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
     if (x != y) return false;
   }
   return true;
-}
-
-int32_t GetI32(const uint8_t* p) {
-  uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-               (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-  return static_cast<int32_t>(v);
-}
-void PutI32(uint8_t* p, int32_t value) {
-  uint32_t v = static_cast<uint32_t>(value);
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-int64_t GetI64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return static_cast<int64_t>(v);
-}
-void PutI64(uint8_t* p, int64_t value) {
-  uint64_t v = static_cast<uint64_t>(value);
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 // A value truncated toward zero and clamped into the 32-bit range (binary fields cannot hold more).
@@ -121,13 +104,7 @@ int dBaseFld::TypedField(std::string_view name, std::string_view types) const {
   return d.number;
 }
 
-std::string dBaseFld::BaseNameForMessage() const {
-  const std::string& path = file_name();
-  size_t slash = path.find_last_of('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  size_t dot = name.find_last_of('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
-}
+std::string dBaseFld::BaseNameForMessage() const { return BaseName(file_name()); }
 
 bool dBaseFld::IsMemoType(int field) const {
   if (!ValidField(field)) return false;
@@ -214,17 +191,17 @@ long double dBaseFld::NumberGet(int field) const {
       case 'G':
       case 'I':
       case 'M':
-        if (d.length >= 4) return std::memcmp(p, "    ", 4) == 0 ? 0 : GetI32(p);
+        if (d.length >= 4) return std::memcmp(p, "    ", 4) == 0 ? 0 : static_cast<int32_t>(GetLE32(p));
         break;
       case 'T':
         if (d.length >= 8) {
-          int32_t day = GetI32(p), ms = GetI32(p + 4);
+          int32_t day = static_cast<int32_t>(GetLE32(p)), ms = static_cast<int32_t>(GetLE32(p + 4));
           if (day == 0 && ms == 0) return 0;
           return static_cast<long double>((static_cast<int64_t>(day) - kJulianDayOfYearOne) * kMsPerDay + ms);
         }
         break;
       case 'Y':
-        if (d.length >= 8) return static_cast<long double>(GetI64(p)) / 10000.0L;
+        if (d.length >= 8) return static_cast<long double>(static_cast<int64_t>(GetLE64(p))) / 10000.0L;
         break;
       default:
         break;
@@ -266,15 +243,15 @@ bool dBaseFld::NumberPut(int field, long double value) {
         int64_t total = ClampToI64(value);
         int64_t day = total / kMsPerDay;
         int64_t ms = total - day * kMsPerDay;
-        PutI32(p, static_cast<int32_t>(day + kJulianDayOfYearOne));
-        PutI32(p + 4, static_cast<int32_t>(ms));
+        PutLE32(p, static_cast<uint32_t>(day + kJulianDayOfYearOne));
+        PutLE32(p + 4, static_cast<uint32_t>(ms));
         break;
       }
       case 'Y':
-        PutI64(p, ClampToI64(std::nearbyint(value * 10000.0L)));
+        PutLE64(p, static_cast<uint64_t>(ClampToI64(std::nearbyint(value * 10000.0L))));
         break;
       default:
-        PutI32(p, ClampToI32(value));
+        PutLE32(p, static_cast<uint32_t>(ClampToI32(value)));
         break;
     }
     SetFieldsChanged(field);

@@ -4,7 +4,9 @@
 
 #include <ctime>
 
+#include "dbf/byte_order.h"
 #include "dbf/errors.h"
+#include "dbf/file_names.h"
 
 namespace dbase {
 
@@ -18,51 +20,12 @@ constexpr size_t kMemoNameLength = 8;  // memo headers carry the first 8 charact
 
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return "";
-  size_t e = s.find_last_not_of(" \t\r\n");
-  return s.substr(b, e - b + 1);
-}
-
-// Start of the last path component; both separators are accepted.
-size_t NameStart(const std::string& path) {
-  size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? 0 : slash + 1;
-}
-
-// Position of the extension's dot, or npos.
-size_t ExtensionDot(const std::string& path) {
-  size_t dot = path.rfind('.');
-  return dot == std::string::npos || dot < NameStart(path) ? std::string::npos : dot;
-}
-
-void PutLE16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v & 0xFF);
-  p[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
-}
-
-void PutLE32(uint8_t* p, uint32_t v) {
-  PutLE16(p, v & 0xFFFF);
-  PutLE16(p + 2, v >> 16);
-}
-
-void PutBE16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>((v >> 8) & 0xFF);
-  p[1] = static_cast<uint8_t>(v & 0xFF);
-}
-
-void PutBE32(uint8_t* p, uint32_t v) {
-  PutBE16(p, v >> 16);
-  PutBE16(p + 2, v & 0xFFFF);
-}
-
 }  // namespace
 
 DBFBuild::DBFBuild(const std::string& file_name) : DBFBuild(file_name, 0x83) {}
 
 DBFBuild::DBFBuild(const std::string& file_name, uint8_t version_memo) : version_memo_(version_memo) {
-  file_name_ = Trim(file_name);
+  file_name_ = TrimName(file_name);
   if (ExtensionDot(file_name_) == std::string::npos) file_name_ += ".DBF";
   size_t start = NameStart(file_name_);
   base_name_ = file_name_.substr(start, ExtensionDot(file_name_) - start);

@@ -1,6 +1,7 @@
 // FoxMemoFile: the FoxPro memo format. All numbers big-endian. Header (512 bytes): bytes 0-3 the
 // next free block, bytes 6-7 the block size. A memo starts with its type (1 = text; 0 is read as
 // text too) and its text length, 4 bytes each, and is zero-filled to the end of its last block.
+#include "dbf/byte_order.h"
 #include "dbf/errors.h"
 #include "dbf/memo_file.h"
 

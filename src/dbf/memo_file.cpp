@@ -6,7 +6,9 @@
 #include <cstring>
 #include <limits>
 
+#include "dbf/byte_order.h"
 #include "dbf/errors.h"
+#include "dbf/file_names.h"
 #include "dbf/table_cipher.h"
 
 namespace dbase {
@@ -20,28 +22,6 @@ constexpr size_t kScanChunk = 8192;
 constexpr int64_t kMaxBlock = std::numeric_limits<int32_t>::max();
 // Longest text written: its stored length, block header included, must fit 32 bits signed.
 constexpr size_t kMaxText = static_cast<size_t>(std::numeric_limits<int32_t>::max()) - 16;
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return "";
-  size_t e = s.find_last_not_of(" \t\r\n");
-  return s.substr(b, e - b + 1);
-}
-
-size_t NameStart(const std::string& path) {
-  size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? 0 : slash + 1;
-}
-
-size_t ExtensionDot(const std::string& path) {
-  size_t dot = path.rfind('.');
-  return dot == std::string::npos || dot < NameStart(path) ? std::string::npos : dot;
-}
-
-std::string WithoutExtension(const std::string& path) {
-  size_t dot = ExtensionDot(path);
-  return dot == std::string::npos ? path : path.substr(0, dot);
-}
 
 // Releases the memo file lock when a write fails half-way.
 class MemoLockGuard {
@@ -72,7 +52,7 @@ class MemoLockGuard {
 
 std::string MemoFile::MemoFileName(uint8_t table_version, const std::string& table_file_name) {
   const char* extension = table_version == 0xF5 || table_version == 0x30 ? ".fpt" : ".dbt";
-  return WithoutExtension(Trim(table_file_name)) + extension;
+  return WithoutExtension(TrimName(table_file_name)) + extension;
 }
 
 MemoFile::MemoFile(uint8_t table_version, const std::string& table_file_name, bool read_write, bool shared,
@@ -81,7 +61,7 @@ MemoFile::MemoFile(uint8_t table_version, const std::string& table_file_name, bo
 
 MemoFile::MemoFile(uint8_t table_version, const std::string& table_file_name, bool read_write, bool shared,
                    const std::string& password, uint32_t memo_header_size, const std::string& extension)
-    : DiskFile(WithoutExtension(Trim(table_file_name)) + extension, read_write, shared),
+    : DiskFile(WithoutExtension(TrimName(table_file_name)) + extension, read_write, shared),
       table_version_(table_version),
       memo_header_size_(memo_header_size),
       cipher_(!password.empty()),
@@ -92,24 +72,6 @@ MemoFile::MemoFile(uint8_t table_version, const std::string& table_file_name, bo
 }
 
 // ---- helpers ----
-
-uint32_t MemoFile::GetLE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-
-void MemoFile::PutLE32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>((v >> (8 * i)) & 0xFF);
-}
-
-uint32_t MemoFile::GetBE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
-         static_cast<uint32_t>(p[3]);
-}
-
-void MemoFile::PutBE32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>((v >> (8 * (3 - i))) & 0xFF);
-}
 
 void MemoFile::Bad() const { throw EngineError::Make(kMemoBad, file_name_); }
 
@@ -312,13 +274,13 @@ void MemoFile::SetCipher(bool on, const std::string& current_password, const std
 bool MemoFile::RenameMemoFile(const std::string& new_table_name) {
   const size_t dot = ExtensionDot(file_name_);
   const std::string extension = dot == std::string::npos ? std::string() : file_name_.substr(dot);
-  return Rename(WithoutExtension(Trim(new_table_name)) + extension);
+  return Rename(WithoutExtension(TrimName(new_table_name)) + extension);
 }
 
 bool MemoFile::RenameWithTable(const std::string& new_table_name) {
   const bool ok = RenameMemoFile(new_table_name);
   if (ok && read_write_) {
-    const std::string name = Trim(new_table_name);
+    const std::string name = TrimName(new_table_name);
     const size_t start = NameStart(name);
     const std::string base = WithoutExtension(name).substr(start);
     uint8_t field[9] = {};  // bytes 8-16 of the header

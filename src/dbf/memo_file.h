@@ -98,11 +98,6 @@ class MemoFile : public DiskFile {
   // Takes the memo file lock (shared files only); "Can not Lock file %s" when every attempt fails.
   void LockMemo();
 
-  static uint32_t GetLE32(const uint8_t* p);
-  static void PutLE32(uint8_t* p, uint32_t v);
-  static uint32_t GetBE32(const uint8_t* p);
-  static void PutBE32(uint8_t* p, uint32_t v);
-
   uint8_t table_version_ = 0;
   int32_t current_block_ = 0;
   uint32_t block_count_ = 0;

@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "dbf/byte_order.h"
 #include "dbf/errors.h"
 #include "dbf/memo_file.h"
 

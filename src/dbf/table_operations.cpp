@@ -7,6 +7,7 @@
 #include "dbf/db_handler.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
+#include "dbf/file_names.h"
 #include "dbf/memo_file.h"
 #include "dbf/table_cipher.h"
 #include "expr/exp_handler.h"
@@ -240,21 +241,13 @@ class TableSortTarget : public SortTarget {
   std::unique_ptr<dBHandler> target_;
 };
 
-std::string TrimBlanks(const std::string& text) {
-  size_t b = text.find_first_not_of(' ');
-  if (b == std::string::npos) return "";
-  return text.substr(b, text.find_last_not_of(' ') - b + 1);
-}
 
 }  // namespace
 
 void dBHandler::SortFile(const std::string& target_name, const std::string& password, int sequence,
                          const std::string& key_expression) {
   std::string key_text = SortDB::CheckKeyExpression(key_expression);
-  std::string target = TrimBlanks(target_name);
-  size_t slash = target.find_last_of('/');
-  size_t dot = target.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) target += ".dbf";
+  std::string target = WithDefaultExtension(TrimName(target_name), ".dbf");
   {
     DiskFile probe(target, true, false);
     if (probe.exists()) {

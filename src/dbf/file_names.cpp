@@ -1,0 +1,38 @@
+// File-name arithmetic shared by tables, memo files and builders.
+#include "dbf/file_names.h"
+
+namespace dbase {
+
+std::string TrimName(const std::string& name) {
+  size_t b = name.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return "";
+  size_t e = name.find_last_not_of(" \t\r\n");
+  return name.substr(b, e - b + 1);
+}
+
+size_t NameStart(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
+size_t ExtensionDot(const std::string& path) {
+  size_t dot = path.rfind('.');
+  return dot == std::string::npos || dot < NameStart(path) ? std::string::npos : dot;
+}
+
+std::string BaseName(const std::string& path) {
+  size_t start = NameStart(path);
+  size_t dot = ExtensionDot(path);
+  return path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+}
+
+std::string WithoutExtension(const std::string& path) {
+  size_t dot = ExtensionDot(path);
+  return dot == std::string::npos ? path : path.substr(0, dot);
+}
+
+std::string WithDefaultExtension(const std::string& path, const std::string& extension) {
+  return ExtensionDot(path) == std::string::npos ? path + extension : path;
+}
+
+}  // namespace dbase
