@@ -437,3 +437,22 @@ extern "C" void FuzzSeeds(std::vector<std::string>* seeds) {
   seeds->push_back(VfpSeed());
   seeds->push_back(EncipheredSeed(seeds->front()));
 }
+
+// libFuzzer never calls FuzzSeeds: the seeds go into the corpus folder it is given, when that
+// folder is still empty, so that a first run starts from valid tables.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  for (int i = 1; i < *argc; ++i) {
+    const std::filesystem::path folder((*argv)[i]);
+    std::error_code error;
+    if ((*argv)[i][0] == '-' || !std::filesystem::is_directory(folder, error)) continue;
+    if (std::filesystem::directory_iterator(folder, error) != std::filesystem::directory_iterator()) break;
+    std::vector<std::string> seeds;
+    FuzzSeeds(&seeds);
+    for (size_t n = 0; n < seeds.size(); ++n) {
+      const std::string path = (folder / ("seed" + std::to_string(n))).string();
+      WriteFile(path, reinterpret_cast<const uint8_t*>(seeds[n].data()), seeds[n].size());
+    }
+    break;
+  }
+  return 0;
+}
