@@ -21,7 +21,9 @@ int main(int argc, char** argv) {
   CLI::App cli("Quarvel PC: HotSync companion of the handheld counting application");
   auto* home = cli.add_option("--home", options.home, "Program folder (settings file, templates)");
   auto* root = cli.add_option("--hotsync-root", options.hotsync_root, "HotSync root folder");
-  cli.add_flag("--headless", options.headless, "No window: log lines go to standard output");
+  cli.add_flag("--headless", options.headless,
+               "No window: log lines go to standard output; without --sync, one session runs per "
+               "handheld folder read from standard input");
   auto* sync = cli.add_option("--sync", options.sync,
                  "Run one simulated HotSync session with this handheld folder, then end");
   auto* demo = cli.add_flag("--demo", options.demo,

@@ -1,0 +1,4 @@
+// Leak checking for the window tests: fontconfig keeps a cache that it never frees; that is the
+// library's own business, not a leak of ours.
+extern "C" const char* __lsan_default_suppressions();
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
