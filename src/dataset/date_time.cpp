@@ -137,9 +137,8 @@ std::string NumberText(double value) {
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
   char buf[64];
   auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
-  std::string text(buf, res.ptr);
-  if (text == "-0") text = "0";
-  return text;
+  if (res.ptr - buf == 2 && buf[0] == '-' && buf[1] == '0') return "0";
+  return std::string(buf, res.ptr);
 }
 
 std::optional<double> ParseNumber(std::string_view text) {

@@ -320,6 +320,11 @@ void TTableDataSet::InternalDelete() {
     throw;
   }
   table_->set_use_deleted(use_deleted_);
+  // Deleting the record being edited ends that edit, and with it the edit's lock.
+  if (edit_locked_) {
+    table_->Unlock();
+    edit_locked_ = false;
+  }
   table_->GetRecord(dbase::kReread);
   if (table_->eof()) {
     table_->GetRecord(dbase::kPrevious);

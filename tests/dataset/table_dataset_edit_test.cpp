@@ -118,6 +118,24 @@ TEST_F(EditTest, EditReadsTheRecordAgainUnderItsLock) {
   EXPECT_EQ(RawRows(path_)[0], " A                   |L9  |     5");
 }
 
+TEST_F(EditTest, DeletingTheRecordBeingEditedEndsTheEditAndItsLock) {
+  Open({{"A", "", "1"}, {"B", "", "2"}});
+  TTableDataSet other;
+  Point(other, dir_.path(), "CONTAGEM");
+  other.SetUseDeleted(true);
+  other.Open();
+  ds_.Edit();
+  ds_.FieldByName("LOJA").SetAsString("xx");
+  ds_.Delete();
+  EXPECT_EQ(ds_.State(), DataSetState::kBrowse);
+  EXPECT_EQ(ds_.FieldByName("CODIGO").AsString(), "B");
+  ds_.Edit();  // our own lock on A would refuse this one
+  ds_.Post();
+  other.Edit();  // A, deleted but visible there
+  other.Post();
+  EXPECT_EQ(RawRows(path_)[0], "*A                   |    |     1");
+}
+
 TEST_F(EditTest, DeleteMarksTheRecordAndMovesOnRecallRemovesTheMark) {
   Open({{"A", "", "1"}, {"B", "", "2"}, {"C", "", "3"}});
   ds_.Next();
