@@ -68,6 +68,7 @@ void dBHandler::GetRecord(int32_t request) {
     dBaseFld::GetRecord(request);
     return;
   }
+  if (request == 0) return;  // asks for nothing (and has no continuation to skip with)
   position_changed_ = false;
   positioned_ = false;
   SetEof(false);

@@ -34,7 +34,8 @@ DBFBuild::DBFBuild(const std::string& file_name, uint8_t version_memo) : version
 DBFBuild::~DBFBuild() { BuildIfPending(); }
 
 void DBFBuild::BuildIfPending() noexcept {
-  if (build_started_) return;
+  // A field list with a refused field must not become a table just because the builder goes.
+  if (build_started_ || refused_field_) return;
   try {
     Build();
   } catch (...) {
@@ -76,6 +77,7 @@ void DBFBuild::AddField(const std::string& name, char type, int length, int deci
   }
   int64_t length_byte = type == 'C' && full_length > 255 ? full_length % 256 : full_length;
   if (full_length < 0 || length_byte > 255 || decimals < 0 || decimals > 255) {
+    refused_field_ = true;
     throw EngineError::Make(kFieldListInvalid, file_name_);
   }
   d[16] = static_cast<uint8_t>(length_byte);

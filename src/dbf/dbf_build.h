@@ -61,6 +61,7 @@ class DBFBuild {
   int64_t record_length_ = 1;  // the deletion flag
   bool write_enabled_ = true;
   bool build_started_ = false;
+  bool refused_field_ = false;  // AddField refused a field: no build on destruction
   std::unique_ptr<DiskFile> file_;
   std::vector<std::array<uint8_t, 32>> fields_;
 };

@@ -185,6 +185,18 @@ TEST(DBFBuildTest, OutOfRangeLengthsAreRefused) {
   EXPECT_EQ(ReadFileBytes(path), "precious");
 }
 
+TEST(DBFBuildTest, ARefusedFieldKeepsTheDestructorFromBuilding) {
+  TempDir dir;
+  const std::string path = dir.File("half.dbf");
+  WriteFileBytes(path, "precious");
+  {
+    DBFBuild b(path);
+    b.AddField("CODIGO", 'C', 20, 0);
+    EXPECT_THROW(b.AddField("N", 'N', 300, 0), EngineError);
+  }
+  EXPECT_EQ(ReadFileBytes(path), "precious");
+}
+
 TEST(DBFBuildTest, HeaderLengthMustStayBelow65535) {
   TempDir dir;
   {

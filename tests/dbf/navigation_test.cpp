@@ -50,6 +50,9 @@ TEST(NavigationTest, DeletedRecordsAreSkippedOnlyByRelativeRequests) {
   t.GetRecord(3);
   t.GetRecord(kPrevious);
   EXPECT_TRUE(t.bof());
+  t.GetRecord(2);
+  t.GetRecord(0);  // nothing to do, even on a record that relative moves would skip
+  EXPECT_EQ(t.record_number(), 2);
 }
 
 TEST(NavigationTest, SkipStopsAtTheEnds) {
