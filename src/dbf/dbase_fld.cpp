@@ -420,10 +420,18 @@ std::string dBaseFld::MemoRead(int field) {
 }
 
 bool dBaseFld::MemoWrite(int field, std::string_view text) {
-  if (!IsMemoType(field) || memo() == nullptr) return false;
+  if (!IsMemoType(field)) return false;
+  // A memo field in a table without a memo file has nowhere to keep its text: saying so beats
+  // reporting success and losing it.
+  if (memo() == nullptr) throw EngineError::Make(kFileNotFound, MemoFile::MemoFileName(version(), file_name()));
   int32_t block = ClampToI32(NumberGet(field));
   if (block < 0) block = 0;
   int32_t result = memo()->MemoPut(text, block);
+  if (text.empty() && version() != kVersionVfp) {
+    // No memo: blanks, which every reader takes as none (some read a stored "0" as block 0,
+    // the memo file's header).
+    return FieldPut(field, "");
+  }
   return NumberPut(field, text.empty() ? 0 : result);
 }
 

@@ -57,7 +57,7 @@ TEST_P(TableMemoTest, MemosRoundTripAndReplacementsReuseBlocks) {
     EXPECT_EQ(t.StringGet(2), Text(n)) << "memo of " << n << " bytes";
     EXPECT_EQ(t.MemoSize(2), static_cast<int32_t>(n));
     if (n == 0) {
-      EXPECT_EQ(t.NumberGet(2), 0);
+      EXPECT_EQ(t.FieldGet(2), std::string(10, ' '));  // no memo: blanks, not "0"
     }
   }
 
@@ -95,6 +95,21 @@ TEST(TableMemoTest, MemoFileIsFoundWhateverTheCaseOfItsExtension) {
   t.Append();
   t.GetRecord(1);
   EXPECT_EQ(t.StringGet(1), "memo");
+}
+
+TEST(TableMemoTest, AMemoFieldWithoutAMemoFileRefusesText) {
+  TempDir dir;
+  std::string path = dir.File("NOMEMO.DBF");
+  // Version 0x03 with an M field: the table announces no memo file.
+  testsupport::WriteFileBytes(path, testsupport::TableBytes(0x03, {{"OBS", 'M', 10}}, {}));
+  dBaseFld t(path, "", true, false);
+  t.Blank();
+  try {
+    t.StringPut(1, "lost?");
+    FAIL() << "the text had nowhere to go";
+  } catch (const EngineError& e) {
+    EXPECT_EQ(std::string(e.what()), "File " + dir.File("NOMEMO.dbt") + " could not be found");
+  }
 }
 
 // Writes an enciphered copy of a hand-made table: descriptors and every record with the password.

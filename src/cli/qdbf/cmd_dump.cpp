@@ -50,7 +50,9 @@ void RunDump(const DumpArgs& args) {
         char type = t->FieldType(i);
         if (type == 'L') {
           out << (t->LogicGet(i) ? "true" : "false");
-        } else if ((type == 'N' || type == 'F') && !ShownValue(*t, i).empty()) {
+        } else if ((type == 'N' || type == 'F' || (t->version() == dbase::kVersionVfp && (type == 'I' || type == 'B' ||
+                                                                                    type == 'Y' || type == 'T'))) &&
+                   !ShownValue(*t, i).empty()) {
           out << ShownValue(*t, i);
         } else {
           out << JsonString(Cp1252ToUtf8(ShownValue(*t, i)));
