@@ -2,6 +2,7 @@
 // engine directly, so that the dataset is checked against files it did not write itself.
 #pragma once
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,17 @@ inline std::vector<std::string> RawRows(const std::string& path) {
     rows.push_back(row);
   }
   return rows;
+}
+
+// The message of what `f` throws, or "(no error)".
+template <class F>
+std::string ErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(no error)";
 }
 
 inline void Point(TTableDataSet& ds, const std::string& folder, const std::string& table) {

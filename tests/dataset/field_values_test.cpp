@@ -13,20 +13,11 @@
 namespace quarvel {
 namespace {
 
+using testing_support::ErrorOf;
 using testing_support::MakeTable;
 using testing_support::Point;
 using testing_support::RawRows;
 using testsupport::TempDir;
-
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
 
 // A table of every text-stored type, with the rows given as raw field texts.
 std::string MixedTable(const TempDir& dir, const std::vector<std::vector<std::string>>& rows) {

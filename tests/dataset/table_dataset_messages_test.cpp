@@ -16,21 +16,12 @@
 namespace quarvel {
 namespace {
 
+using testing_support::ErrorOf;
 using testing_support::MakeTable;
 using testing_support::Point;
 using testing_support::RawRows;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
-
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
 
 const std::vector<std::string> kCountSpecs = {"CODIGO;C;20;0", "LOJA;C;4;0", "ESTOQUE;N;6;0"};
 constexpr int kHeader = 129;  // 32 * 3 + 33

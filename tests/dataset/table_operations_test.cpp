@@ -16,20 +16,11 @@
 namespace quarvel {
 namespace {
 
+using testing_support::ErrorOf;
 using testing_support::MakeTable;
 using testing_support::Point;
 using testing_support::RawRows;
 using testsupport::TempDir;
-
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
 
 // One import line as the product import stores it: a new record, its fields in table order
 // from the line's values, then post. A failure is logged and the loop goes on.
