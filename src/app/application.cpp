@@ -1,7 +1,7 @@
 // Application: wiring of the parts, and the main window's dataset settings.
 #include "app/application.h"
 
-#include "app/interim_exchange.h"
+#include "exchange/data_exchange.h"
 #include "exchange/handheld_tables.h"
 
 namespace quarvel {
@@ -18,7 +18,8 @@ std::unique_ptr<ExchangeOperations> MakeExchange(const ApplicationConfig& config
                                                  TTableDataSet& dataset, Log& log,
                                                  AppState& state) {
   if (config.exchange) return config.exchange(dataset, log, state);
-  return std::make_unique<InterimExchange>(dataset, log, state);
+  return std::make_unique<DataExchange>(
+      dataset, [&log](const std::string& line) { log.AddLine(line); }, state.program_folder, state.settings);
 }
 
 MainWindow::TableCreator TableCreatorOf(const ApplicationConfig& config) {

@@ -10,7 +10,7 @@
 #include "app/app_paths.h"
 #include "app/app_state.h"
 #include "app/dataset_request_table.h"
-#include "app/exchange_operations.h"
+#include "exchange/exchange_operations.h"
 #include "app/log.h"
 #include "app/main_window.h"
 #include "app/session_handler.h"
@@ -24,7 +24,7 @@ struct ApplicationConfig {
   std::string program_folder;
   HotSyncRootRule root_rule;
   FileVersion version;
-  // The exchange operations over the application's dataset and log; InterimExchange when unset.
+  // The exchange operations over the application's dataset and log; DataExchange when unset.
   std::function<std::unique_ptr<ExchangeOperations>(TTableDataSet&, Log&, AppState&)> exchange;
   // Creates the handheld table templates in a folder; CreateHandheldTables when unset.
   MainWindow::TableCreator create_handheld_tables;

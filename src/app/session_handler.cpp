@@ -8,16 +8,6 @@
 #include "platform/locale.h"
 
 namespace quarvel {
-namespace {
-
-std::string TrimBlanks(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-}  // namespace
-
 SessionHandler::SessionHandler(SyncControl& control, Log& log, AppState& state,
                                RequestTable& requests, ExchangeOperations& exchange,
                                HotSyncRootRule root_rule)
@@ -54,7 +44,7 @@ std::string SessionHandler::UserFolderName(const std::string& user_name) {
   while (user.name != user_name) {
     if (control_.GetNextUser(user) == 0) return {};
   }
-  return TrimBlanks(user.folder);
+  return std::string(TrimBlanks(user.folder));
 }
 
 void SessionHandler::SessionStart() {

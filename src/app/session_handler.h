@@ -8,7 +8,7 @@
 
 #include "app/app_paths.h"
 #include "app/app_state.h"
-#include "app/exchange_operations.h"
+#include "exchange/exchange_operations.h"
 #include "app/log.h"
 #include "app/request_table.h"
 #include "app/sync_control.h"

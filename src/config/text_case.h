@@ -1,11 +1,17 @@
-// Upper case of UTF-8 text for comparisons of names typed by the user: ASCII letters and the
-// Latin-1 letters that have an upper-case partner; every other character is kept.
+// Text helpers for comparing names typed by the user: upper case of UTF-8 text (ASCII letters
+// and the Latin-1 letters that have an upper-case partner; every other character is kept), and
+// the text without its surrounding blanks.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace quarvel {
 
 std::string UpperUtf8(const std::string& text);
+// Without leading and trailing blanks (the space character only).
+std::string_view TrimBlanks(std::string_view text);
+// Equal once both are trimmed of blanks and upper-cased.
+bool SameNameIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace quarvel

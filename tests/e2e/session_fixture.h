@@ -10,9 +10,9 @@
 
 #include "app/application.h"
 #include "app/headless_shell.h"
-#include "app/interim_exchange.h"
 #include "dataset/create_from_specs.h"
 #include "dbf/db_handler.h"
+#include "exchange/data_exchange.h"
 #include "support/temp_dir.h"
 
 namespace quarvel::e2e {
@@ -51,14 +51,17 @@ inline std::vector<std::string> Rows(const std::string& path) {
 class LoggingExchange : public ExchangeOperations {
  public:
   LoggingExchange(TTableDataSet& dataset, Log& log, const AppState& state)
-      : log_(log), interim_(dataset, log, state) {}
+      : log_(log),
+        real_(
+            dataset, [&log](const std::string& line) { log.AddLine(line); }, state.program_folder,
+            state.settings) {}
   void ImportProducts(const std::string& folder, const std::string& key,
                       const std::string& table) override {
     log_.AddLine("[ImportProducts " + folder + " " + key + " " + table + "]");
   }
   void PrepareEmptyTable(const std::string& folder, const std::string& table) override {
     log_.AddLine("[PrepareEmptyTable " + folder + " " + table + "]");
-    interim_.PrepareEmptyTable(folder, table);
+    real_.PrepareEmptyTable(folder, table);
   }
   void ExportCounts(const std::string& folder, const std::string& prefix,
                     const std::string& table) override {
@@ -71,7 +74,7 @@ class LoggingExchange : public ExchangeOperations {
 
  private:
   Log& log_;
-  InterimExchange interim_;
+  DataExchange real_;
 };
 
 class SessionFixture {

@@ -71,12 +71,23 @@ void Unpack(const fs::path& root) {
   }
 }
 
-bool IsTable(const std::string& path) {
+// The extension in upper case, dot included ("" when there is none).
+std::string UpperExtension(const std::string& path) {
   const auto dot = path.rfind('.');
-  if (dot == std::string::npos) return false;
+  if (dot == std::string::npos) return {};
   std::string ext = path.substr(dot);
   for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return ext == ".DBF";
+  return ext;
+}
+
+// The first lines of an export file between bars, so that the fixed widths show.
+void ShowText(const std::string& bytes, std::ostream& out) {
+  std::istringstream lines(bytes);
+  std::string line;
+  for (int n = 0; n < 10 && std::getline(lines, line); ++n) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    out << "      |" << Cp1252ToUtf8(line) << "|\n";
+  }
 }
 
 // The records of a table, one line each, fields separated by " | ".
@@ -146,7 +157,9 @@ int RunDemo(std::ostream& out, std::ostream& err) {
     if (old != before.end() && old->second == bytes) continue;
     out << "   " << (old == before.end() ? "novo     " : "alterado ") << path << " (" << bytes.size()
         << " bytes)\n";
-    if (IsTable(path)) ShowTable(root / path, out);
+    const std::string extension = UpperExtension(path);
+    if (extension == ".DBF") ShowTable(root / path, out);
+    if (extension == ".TXT" || extension == ".CSV") ShowText(bytes, out);
   }
   return window.EscapedErrors() == 0 ? 0 : 1;
 }

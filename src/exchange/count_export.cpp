@@ -1,0 +1,96 @@
+// The count exports: the count table as a dated SDF file and a dated CSV file in their
+// repository folders, every field in table order.
+#include <cstdio>
+#include <memory>
+
+#include "app/app_paths.h"
+#include "exchange/data_exchange.h"
+#include "exchange/export_columns.h"
+#include "platform/os_file.h"
+
+namespace quarvel {
+namespace {
+
+constexpr const char* kLineEnd = "\r\n";
+constexpr size_t kWriteBuffer = 1 << 16;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OutputFile = std::unique_ptr<std::FILE, FileCloser>;
+
+}  // namespace
+
+void DataExchange::ExportCounts(const std::string& source_folder, const std::string& prefix,
+                                const std::string& table_name) {
+  if (settings_.make_txt) ExportText(source_folder, prefix, table_name);
+  if (settings_.make_csv) ExportCsv(source_folder, prefix, table_name);
+}
+
+void DataExchange::ExportText(const std::string& source_folder, const std::string& prefix,
+                              const std::string& table_name) {
+  Export(TextFormat::kSdf, source_folder, prefix, table_name);
+}
+
+void DataExchange::ExportCsv(const std::string& source_folder, const std::string& prefix,
+                             const std::string& table_name) {
+  Export(TextFormat::kCsv, source_folder, prefix, table_name);
+}
+
+void DataExchange::Export(TextFormat format, const std::string& source_folder, const std::string& prefix,
+                          const std::string& table_name) {
+  const bool sdf = format == TextFormat::kSdf;
+  if (!dbase::platform::FileExists(dbase::platform::ResolveCase(JoinPath(source_folder, table_name)))) {
+    log_("> Arquivo " + table_name + " não encontrado!");
+    return;
+  }
+  const std::string& folder = sdf ? settings_.txt_folder : settings_.csv_folder;
+  const std::string extension = prefix.empty() ? (sdf ? ".txt" : ".csv") : (sdf ? ".TXT" : ".CSV");
+  const CalendarDay today = today_();
+  const std::optional<std::string> name = ExportFileName(folder, prefix, table_name, extension, today);
+  if (!name) {
+    // Every name of the day is taken: refuse rather than overwrite an earlier export.
+    log_(NoFreeNameLine(folder, prefix, extension, today));
+    return;
+  }
+  const std::string path = dbase::platform::ResolveCase(JoinPath(folder, *name));
+  OutputFile file(std::fopen(path.c_str(), "wb"));
+  if (!file) {
+    log_("> Arquivo " + path + " não pode ser criado!");
+    return;
+  }
+  std::setvbuf(file.get(), nullptr, _IOFBF, kWriteBuffer);
+
+  OpenTable(source_folder, table_name);
+  int32_t count = 0;
+  bool written = true;
+  if (!dataset_.IsEmpty()) {
+    log_("> Exportando dados para " + path);
+    const std::vector<ExportColumn> columns = ExportColumns(dataset_);
+    std::string line;
+    dataset_.First();
+    while (!dataset_.Eof() && written) {
+      line.clear();
+      if (sdf) {
+        AppendSdfLine(columns, line);
+      } else {
+        AppendCsvLine(columns, line);
+      }
+      line += kLineEnd;
+      written = std::fwrite(line.data(), 1, line.size(), file.get()) == line.size();
+      ++count;
+      dataset_.Next();
+    }
+  }
+  dataset_.Close();
+  written = std::fflush(file.get()) == 0 && written;
+  written = std::fclose(file.release()) == 0 && written;
+  if (!written) {
+    // A full disk must not pass for a finished export.
+    log_("> Arquivo " + path + " não pode ser gravado!");
+    return;
+  }
+  log_("> Exportação de " + std::to_string(count) + " registros concluída!");
+}
+
+}  // namespace quarvel

@@ -1,0 +1,21 @@
+// DataExchange: construction and the table opening the import and the exports share.
+#include "exchange/data_exchange.h"
+
+namespace quarvel {
+
+DataExchange::DataExchange(TTableDataSet& dataset, LogSink log, const std::string& program_folder,
+                           const Settings& settings, TodayFunction today)
+    : dataset_(dataset),
+      log_(std::move(log)),
+      program_folder_(program_folder),
+      settings_(settings),
+      today_(std::move(today)) {}
+
+void DataExchange::OpenTable(const std::string& folder, const std::string& table_name) {
+  if (dataset_.Active()) dataset_.Close();
+  dataset_.SetDatabaseName(folder);
+  dataset_.SetTableName(table_name);
+  dataset_.Open();
+}
+
+}  // namespace quarvel
