@@ -102,14 +102,22 @@ class SessionFixture {
               {{"7891000100103", "01", "24"}, {"7896004000015", "02", "118"}});
   }
 
+  // The application's own import and exports instead of the logging stand-in, with `today`
+  // as the date of the exports. Call before app().
+  void UseRealExchange() { real_exchange_ = true; }
+  CalendarDay today{2026, 12, 7};
+
   Application& app() {
     if (!app_) {
       ApplicationConfig config;
       config.program_folder = home();
       config.root_rule.explicit_root = root();
       config.version = {1, 0, 0, 0};
-      config.exchange = [](TTableDataSet& dataset, Log& log, AppState& state) {
-        return std::make_unique<LoggingExchange>(dataset, log, state);
+      config.exchange = [this](TTableDataSet& dataset, Log& log, AppState& state) -> std::unique_ptr<ExchangeOperations> {
+        if (!real_exchange_) return std::make_unique<LoggingExchange>(dataset, log, state);
+        return std::make_unique<DataExchange>(
+            dataset, [&log](const std::string& line) { log.AddLine(line); }, state.program_folder,
+            state.settings, [this] { return today; });
       };
       app_ = std::make_unique<Application>(config, shell_);
     }
@@ -136,6 +144,7 @@ class SessionFixture {
  private:
   testsupport::TempDir dir_;
   HeadlessShell shell_;
+  bool real_exchange_ = false;
   std::unique_ptr<Application> app_;
 };
 

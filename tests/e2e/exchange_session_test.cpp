@@ -1,0 +1,171 @@
+// Whole HotSync sessions with the real product import and count exports: what the handheld
+// receives, the log, and the export files byte for byte.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "e2e/session_fixture.h"
+#include "support/table_bytes.h"
+
+namespace quarvel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
+
+const char* kEnd = "> Sincronização encerrada. Aguardando um \"novo\" HotSync® ...";
+
+class ExchangeSessionTest : public ::testing::Test, public SessionFixture {
+ protected:
+  ExchangeSessionTest() { UseRealExchange(); }
+
+  std::string Uf(const std::string& name) const { return user_folder() + "/" + name; }
+  std::string dir_csv() const { return fs::path(home()).parent_path().string() + "/csv"; }
+  std::string Home(const std::string& name) const { return home() + "/" + name; }
+  std::string Received(const std::string& path) const {
+    return "> Arquivo " + path + " recebido do Palm com sucesso. ";
+  }
+  std::string Sent(const std::string& path) const { return "> Arquivo " + path + " enviado ao Palm com sucesso."; }
+  Lines LoadSession() {
+    Request({{"C", "PRODUTOS.DBF"}});
+    SessionFixture::Start();
+    return Session();
+  }
+  Lines LoadLines(const Lines& import) {
+    Lines lines = {"> Iniciando sincronização do Palm Ana Souza...", Received(Uf("COMUNICA.DBF")),
+                   "> Carga de arquivos solicitada pelo usuário..."};
+    lines.insert(lines.end(), import.begin(), import.end());
+    for (const std::string& line : {Sent(Home("PRODUTOS.DBF")), Sent(Uf("COMUNICA.DBF")), std::string(),
+                                    std::string(kEnd), std::string()}) {
+      lines.push_back(line);
+    }
+    return lines;
+  }
+  // The handheld's count table: two counts and one deleted record.
+  void Counts() {
+    HandheldCounts();
+    dbase::dBHandler table(handheld() + "/CONTAGEM.DBF", "", true, false);
+    table.Blank();
+    table.StringPut(1, "DELETED");
+    table.Append();
+    table.Delete();
+  }
+  Lines UnloadSession() {
+    Request({{"D", "CONTAGEM.DBF"}});
+    Counts();
+    if (!started_) SessionFixture::Start();
+    started_ = true;
+    return Session();
+  }
+
+  bool started_ = false;
+};
+
+const std::string kSdfProducts = std::string("7896004000015       Feij\xE3o carioca 1 kg                     \r\n") +
+                                 "7891000100103       Caf\xE9 torrado 500 g                      \r\n";
+const std::string kCsvProducts = "\"7891910000197\",\"\xD3leo de soja 900 ml\"\r\n\"7891000053508\",\"Arroz, 5 kg\"\r\n";
+
+TEST_F(ExchangeSessionTest, ALoadFromTheSdfFileSendsTheSortedProducts) {
+  WriteFileBytes(Home("PRODUTOS.txt"), kSdfProducts);
+  EXPECT_EQ(LoadSession(), LoadLines({"> Importando dados de " + Home("PRODUTOS.txt"), "   2 registros",
+                                      "> Importação concluída!"}));
+  EXPECT_EQ(Rows(handheld() + "/PRODUTOS.DBF"),
+            (Lines{"7891000100103       |Caf\xE9 torrado 500 g                      ",
+                   "7896004000015       |Feij\xE3o carioca 1 kg                     "}));
+  EXPECT_EQ(ReadFileBytes(Home("PRODUTOS.bak")), kSdfProducts);
+  EXPECT_EQ(app().Window().EscapedErrors(), 0);
+}
+
+TEST_F(ExchangeSessionTest, ALoadFromTheCsvFileReadsItsRepositoryFolder) {
+  fs::create_directories(dir_csv());
+  WriteFileBytes(Home("quarvel-pc.ini"), "[DIR]\nCSV=" + dir_csv() + "\n");
+  WriteFileBytes(dir_csv() + "/PRODUTOS.csv", kCsvProducts);
+  EXPECT_EQ(LoadSession(), LoadLines({"> Importando dados de " + dir_csv() + "/PRODUTOS.csv", "   2 registros",
+                                      "> Importação concluída!"}));
+  EXPECT_EQ(Rows(handheld() + "/PRODUTOS.DBF"),
+            (Lines{"7891000053508       |Arroz, 5 kg                             ",
+                   "7891910000197       |\xD3leo de soja 900 ml                     "}));
+}
+
+TEST_F(ExchangeSessionTest, ALoadWithBothFilesSendsTheCsvProducts) {
+  WriteFileBytes(Home("PRODUTOS.txt"), kSdfProducts);
+  WriteFileBytes(Home("PRODUTOS.csv"), kCsvProducts);
+  EXPECT_EQ(LoadSession(), LoadLines({"> Importando dados de " + Home("PRODUTOS.txt"), "   2 registros",
+                                      "> Importação concluída!", "> Importando dados de " + Home("PRODUTOS.csv"),
+                                      "   2 registros", "> Importação concluída!"}));
+  EXPECT_EQ(Rows(handheld() + "/PRODUTOS.DBF").front().substr(0, 13), "7891000053508");
+  EXPECT_EQ(ReadFileBytes(Home("PRODUTOS.bak")), kCsvProducts);
+}
+
+TEST_F(ExchangeSessionTest, AnUnloadWritesTheDatedExportsByteForByte) {
+  const Lines lines = UnloadSession();
+  const Lines tail(lines.end() - 9, lines.end());
+  EXPECT_EQ(tail, (Lines{"> Exportando dados para " + Home("IE120701.TXT"), "> Exportação de 2 registros concluída!",
+                         "> Exportando dados para " + Home("IE120701.CSV"), "> Exportação de 2 registros concluída!",
+                         // The count is the table's, deleted record included; the copy leaves it out.
+                         "> Exportando dados para IE120701.DBF", "> Exportação de 3 registros concluída!", "",
+                         kEnd, ""}));
+  EXPECT_EQ(ReadFileBytes(Home("IE120701.TXT")),
+            "7891000100103       01  000024\r\n"
+            "7896004000015       02  000118\r\n");
+  EXPECT_EQ(ReadFileBytes(Home("IE120701.CSV")),
+            "\"7891000100103\",\"01\",24\r\n"
+            "\"7896004000015\",\"02\",118\r\n");
+
+  const std::vector<testsupport::RawField> fields = {{"CODIGO", 'C', 20}, {"LOJA", 'C', 4}, {"ESTOQUE", 'N', 6}};
+  std::string expected = testsupport::TableBytes(
+      0x03, fields, {" 7891000100103       01      24", " 7896004000015       02     118"});
+  // The header's date of last update (year modulo 100) is the day the copy was written; its
+  // change stamp, the time of day.
+  const std::string copy = ReadFileBytes(Home("IE120701.DBF"));
+  ASSERT_EQ(copy.size(), expected.size());
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  EXPECT_EQ(copy.substr(1, 3), std::string({static_cast<char>(local.tm_year % 100), static_cast<char>(local.tm_mon + 1),
+                                            static_cast<char>(local.tm_mday)}));
+  expected.replace(1, 3, copy.substr(1, 3));
+  expected.replace(16, 4, copy.substr(16, 4));
+  EXPECT_EQ(copy, expected);
+}
+
+TEST_F(ExchangeSessionTest, TwoUnloadsOnOneDayTakeSequenceOneAndTwoAndTheNextDayStartsAgain) {
+  UnloadSession();
+  UnloadSession();
+  today = {2026, 12, 8};
+  UnloadSession();
+  for (const char* name : {"IE120701", "IE120702", "IE120801"}) {
+    for (const char* extension : {".TXT", ".CSV", ".DBF"}) {
+      EXPECT_TRUE(fs::exists(Home(std::string(name) + extension))) << name << extension;
+    }
+  }
+  EXPECT_FALSE(fs::exists(Home("IE120703.TXT")));
+  EXPECT_EQ(ReadFileBytes(Home("IE120702.TXT")), ReadFileBytes(Home("IE120701.TXT")));
+  EXPECT_EQ(app().Window().EscapedErrors(), 0);
+}
+
+TEST_F(ExchangeSessionTest, AnUnloadWithEveryNameOfTheDayTakenOverwritesNothing) {
+  for (int n = 0; n < 100; ++n) {
+    char name[16];
+    std::snprintf(name, sizeof name, "IE1207%02d.TXT", n);
+    WriteFileBytes(Home(name), "earlier");
+  }
+  const Lines lines = UnloadSession();
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "> Arquivos IE120701.TXT a IE120700.TXT já existem em " + home() + ": exportação não realizada!"),
+            lines.end());
+  EXPECT_EQ(ReadFileBytes(Home("IE120701.TXT")), "earlier");
+  // The other exports go on.
+  EXPECT_TRUE(fs::exists(Home("IE120701.CSV")));
+  EXPECT_TRUE(fs::exists(Home("IE120701.DBF")));
+}
+
+}  // namespace
+}  // namespace quarvel::e2e
