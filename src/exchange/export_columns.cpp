@@ -39,7 +39,7 @@ std::string DateDigits(const Field& field) {
   int year = 1899, month = 12, day = 30;
   DecodeDate(field.AsDateTime(), year, month, day);
   char text[16];
-  const auto put = [&text](char* at, int value, int width) {
+  const auto put = [](char* at, int value, int width) {
     for (int i = width - 1; i >= 0; --i, value /= 10) at[i] = static_cast<char>('0' + value % 10);
   };
   put(text, year, 4);
