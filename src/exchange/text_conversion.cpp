@@ -8,22 +8,16 @@
 #include <limits>
 #include <system_error>
 
+#include "config/text_case.h"
 #include "dataset/date_time.h"
 
 namespace quarvel {
 
 namespace {
 
-constexpr char kBlank = ' ';
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::string_view TrimBlanks(std::string_view text) {
-  size_t first = text.find_first_not_of(kBlank);
-  if (first == std::string_view::npos) return {};
-  size_t last = text.find_last_not_of(kBlank);
-  return text.substr(first, last - first + 1);
-}
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 // A text that is, blanks around it aside, a decimal number: optional sign, digits with an
 // optional "." and more digits (either group may be empty), optional exponent with at least
@@ -149,8 +143,8 @@ DateTime TextToDate(std::string_view text) {
   if (month == 0 || month > 12) month = 12;
   switch (month) {
     case 2:
-      // The 29th is cut to the 28th in leap years too.
-      if (day == 0 || day > 28) day = 28;
+      // 29 February is kept in leap years: it is a date, and cutting it would change the data.
+      if (day == 0 || day > (IsLeapYear(year) ? 29 : 28)) day = 28;
       break;
     case 4:
     case 6:

@@ -203,8 +203,8 @@ TEST_F(ProductImportTest, EachFieldTypeTakesItsConversion) {
   EXPECT_EQ(log_[1], "   3 registros");
   EXPECT_EQ(Rows(dbf() + "/ITENS.DBF"),
             (std::vector<std::string>{
-                // Six digits become HH:MM:SS; 29 February is clamped; integers are cut to whole.
-                "A|08:15:30|20240228|T|   12|   -15.00|    2.3",
+                // Six digits become HH:MM:SS; 29 February of a leap year stays; integers are cut to whole.
+                "A|08:15:30|20240229|T|   12|   -15.00|    2.3",
                 // Fewer than six characters keep no colons; the empty date is stored blank;
                 // a blank logical is false; malformed numbers and overflows are 0.
                 "B|12||F|    0|     0.00|    0.0",

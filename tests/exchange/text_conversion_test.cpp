@@ -63,12 +63,13 @@ TEST(TextConversionDate, TakesEightDigitsAndClampsToValidDates) {
       {"", {1899, 12, 30}},           {"  ", {1899, 12, 30}},
       {"1899/12/30", {1899, 12, 30}}, {"2023/12/07", {2023, 12, 7}},
       {"20231207", {2023, 12, 7}},    {"2023-12-07T10:30", {2023, 12, 7}},
-      {"20240229", {2024, 2, 28}},    {"2023/13/05", {2023, 12, 5}},
+      {"20240229", {2024, 2, 29}},    {"2023/13/05", {2023, 12, 5}},
       {"25/12/2023", {2512, 12, 23}}, {"1234", {1899, 12, 30}},
       {"99999999", {9999, 12, 30}},   {"18000615", {1899, 6, 15}},
       {"20230131", {2023, 1, 31}},    {"20230132", {2023, 1, 30}},
       {"20230100", {2023, 1, 30}},    {"20230431", {2023, 4, 30}},
-      {"20230200", {2023, 2, 28}},    {std::string("2023\0" "06\xB2" "15", 10), {2023, 6, 15}},
+      {"20230200", {2023, 2, 28}},    {"20230229", {2023, 2, 28}},
+      {"19000229", {1900, 2, 28}},    {"20000229", {2000, 2, 29}},    {"20240230", {2024, 2, 28}},    {std::string("2023\0" "06\xB2" "15", 10), {2023, 6, 15}},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(Parts(TextToDate(text)), expected) << text;
   EXPECT_EQ(TextToDate(""), DateTime{});
@@ -81,7 +82,7 @@ TEST(TextConversionDate, EveryMonthAndDayGivesAValidDateKeepingValidOnes) {
       char text[9];
       std::snprintf(text, sizeof text, "2024%02d%02d", month, day);
       auto [y, m, d] = Parts(TextToDate(text));
-      const int last = month == 2 ? 28 : month == 4 || month == 6 || month == 9 || month == 11 ? 30 : 31;
+      const int last = month == 2 ? 29 : month == 4 || month == 6 || month == 9 || month == 11 ? 30 : 31;
       if (month >= 1 && month <= 12 && day >= 1 && day <= last) {
         EXPECT_EQ(std::make_tuple(y, m, d), std::make_tuple(2024, month, day)) << text;
       }
