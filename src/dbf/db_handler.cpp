@@ -245,11 +245,21 @@ int64_t dBHandler::Read(uint64_t offset, void* buffer, size_t length) {
 void dBHandler::Write(uint64_t offset, const void* buffer, size_t length) {
   dBaseFld::Write(offset, buffer, length);
   if (!read_ahead_ || offset == 0 || buffer_start_ < 0) return;
-  int64_t from = std::max<int64_t>(static_cast<int64_t>(offset), buffer_start_);
-  int64_t to = std::min<int64_t>(static_cast<int64_t>(offset + length), buffer_end_);
+  const auto begin = static_cast<int64_t>(offset);
+  const auto end = begin + static_cast<int64_t>(length);
+  // A write that starts inside the buffered run and goes past its end (an append after the
+  // last buffered record) extends the run while room remains, so that the record just written
+  // is read back from memory rather than from the file.
+  if (begin >= buffer_start_ && begin <= buffer_end_ && end > buffer_end_ &&
+      end - buffer_start_ <= static_cast<int64_t>(buffer_.size())) {
+    std::memcpy(buffer_.data() + (begin - buffer_start_), buffer, length);
+    buffer_end_ = end;
+    return;
+  }
+  int64_t from = std::max<int64_t>(begin, buffer_start_);
+  int64_t to = std::min<int64_t>(end, buffer_end_);
   if (from < to) {
-    std::memcpy(buffer_.data() + (from - buffer_start_),
-                static_cast<const uint8_t*>(buffer) + (from - static_cast<int64_t>(offset)),
+    std::memcpy(buffer_.data() + (from - buffer_start_), static_cast<const uint8_t*>(buffer) + (from - begin),
                 static_cast<size_t>(to - from));
   }
 }

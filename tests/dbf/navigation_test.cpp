@@ -157,6 +157,40 @@ TEST(NavigationTest, ReadAheadServesTheSameRecordsAndSeesWrites) {
   EXPECT_EQ(t.StringGet(1), "LAST");
 }
 
+// Appends extend the buffered run until it is full, then a read starts a new one: every record
+// must read back as written across those boundaries, also after rewriting earlier records.
+TEST(NavigationTest, ReadAheadFollowsAppendsAcrossRefills) {
+  TempDir dir;
+  const std::string path = MakeTable(dir, 1);
+  {
+    dBHandler t(path, "", true, false);
+    t.SetReadAhead(true);
+    t.GetRecord(1);
+    for (int n = 2; n <= 3000; ++n) {
+      t.Blank();
+      t.StringPut(1, "A" + std::to_string(n));
+      t.NumberPut(2, n);
+      t.Append();
+      t.GetRecord(n);
+      ASSERT_EQ(t.StringGet(1), "A" + std::to_string(n));
+      t.GetRecord(n - 1);
+      ASSERT_EQ(t.NumberGet(2), n == 2 ? 1 : n - 1);
+      if (n % 700 == 0) {
+        t.GetRecord(n / 2);
+        t.StringPut(1, "W" + std::to_string(n / 2));
+        t.PutRecord(n / 2);
+      }
+    }
+  }
+  dBHandler fresh(path, "", false, true);
+  ASSERT_EQ(fresh.record_count(), 3000);
+  for (int n = 2; n <= 3000; ++n) {
+    fresh.GetRecord(n);
+    const bool rewritten = n % 350 == 0 && n <= 1500;
+    EXPECT_EQ(fresh.StringGet(1), (rewritten ? "W" : "A") + std::to_string(n)) << n;
+  }
+}
+
 TEST(NavigationTest, FindWithoutATagEndsAtEof) {
   TempDir dir;
   dBHandler t(MakeTable(dir, 4), "", false, false);
