@@ -155,11 +155,10 @@ void DataExchange::Import(TextFormat format, const std::string& target_folder, c
     }
     log_("   " + std::to_string(dataset_.RecordCount()) + " registros");
 
-    if (!sort_key.empty()) {
-      const std::string temp = JoinPath(target_folder, kTempSortTable);
-      dataset_.CopyFile(temp, "");
-      dataset_.SortFile(temp, "", kAscending, sort_key);
-    }
+    // The sorted copy goes straight to TEMPSORT.DBF. A plain copy made first would be overwritten
+    // at once; what it did besides, posting a record left pending by a failed line, the sort
+    // does as well.
+    if (!sort_key.empty()) dataset_.SortFile(JoinPath(target_folder, kTempSortTable), "", kAscending, sort_key);
     dataset_.Close();
   }
   in.close();

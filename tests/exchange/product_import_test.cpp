@@ -229,7 +229,7 @@ TEST_F(ProductImportTest, ALineThatCannotBeStoredIsLoggedAndTheImportGoesOn) {
   EXPECT_EQ(log_, (std::vector<std::string>{"> Importando dados de " + csv() + "/LEITURA.csv",
                                             "> numeric value too big in field QTD - 1000",
                                             "> numeric value too big in field QTD - -100",
-                                            // D is still pending when counted, then posted by the copy
+                                            // D is still pending when counted, then posted by the sort
                                             "   3 registros", "> Importação concluída!"}));
   EXPECT_EQ(Rows(dbf() + "/LEITURA.DBF"), (std::vector<std::string>{"A|  0", "B|  1", "C|  2", "D|  0"}));
 }
