@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps
-scripts/build build >/dev/null
+scripts/build build -DQUARVEL_GUI=ON >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
