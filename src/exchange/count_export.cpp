@@ -1,6 +1,7 @@
 // The count exports: the count table as a dated SDF file and a dated CSV file in their
 // repository folders, every field in table order.
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "app/app_paths.h"
@@ -18,6 +19,11 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using OutputFile = std::unique_ptr<std::FILE, FileCloser>;
+
+void RemoveQuietly(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
+}
 
 }  // namespace
 
@@ -61,32 +67,40 @@ void DataExchange::Export(TextFormat format, const std::string& source_folder, c
   }
   std::setvbuf(file.get(), nullptr, _IOFBF, kWriteBuffer);
 
-  OpenTable(source_folder, table_name);
   int32_t count = 0;
   bool written = true;
-  if (!dataset_.IsEmpty()) {
-    log_("> Exportando dados para " + path);
-    const std::vector<ExportColumn> columns = ExportColumns(dataset_);
-    std::string line;
-    dataset_.First();
-    while (!dataset_.Eof() && written) {
-      line.clear();
-      if (sdf) {
-        AppendSdfLine(columns, line);
-      } else {
-        AppendCsvLine(columns, line);
+  try {
+    OpenTable(source_folder, table_name);
+    if (!dataset_.IsEmpty()) {
+      log_("> Exportando dados para " + path);
+      const std::vector<ExportColumn> columns = ExportColumns(dataset_);
+      std::string line;
+      dataset_.First();
+      while (!dataset_.Eof() && written) {
+        line.clear();
+        if (sdf) {
+          AppendSdfLine(columns, line);
+        } else {
+          AppendCsvLine(columns, line);
+        }
+        line += kLineEnd;
+        written = std::fwrite(line.data(), 1, line.size(), file.get()) == line.size();
+        ++count;
+        dataset_.Next();
       }
-      line += kLineEnd;
-      written = std::fwrite(line.data(), 1, line.size(), file.get()) == line.size();
-      ++count;
-      dataset_.Next();
     }
+    dataset_.Close();
+  } catch (...) {
+    // An export cut short is no export: it must not pass for one, and its name stays free.
+    file.reset();
+    RemoveQuietly(path);
+    throw;
   }
-  dataset_.Close();
   written = std::fflush(file.get()) == 0 && written;
   written = std::fclose(file.release()) == 0 && written;
   if (!written) {
-    // A full disk must not pass for a finished export.
+    // A full disk must not pass for a finished export either.
+    RemoveQuietly(path);
     log_("> Arquivo " + path + " não pode ser gravado!");
     return;
   }

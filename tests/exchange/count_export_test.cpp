@@ -285,6 +285,7 @@ TEST_F(CountExportTest, FailedWriteIsNotReportedAsSuccess) {
                               "> Arquivo " + txt() + "/CONTAGEM.txt não pode ser gravado!",
                           }));
   EXPECT_FALSE(dataset_.Active());
+  EXPECT_FALSE(fs::is_symlink(txt() + "/CONTAGEM.txt"));  // the incomplete export is removed
 }
 
 TEST_F(CountExportTest, DatasetIsLeftClosedWithItsExclusiveFlagAsItWas) {
@@ -308,6 +309,8 @@ TEST_F(CountExportTest, DamagedTableErrorPropagates) {
   WriteFileBytes(count_table(), "not a table at all");
   EXPECT_ANY_THROW(exchange_.ExportText(dbf(), "IE", "CONTAGEM.DBF"));
   for (const std::string& line : log_.lines()) EXPECT_EQ(line.find("concluída"), std::string::npos) << line;
+  // No empty file is left to pass for an export, and the next one still takes 01.
+  EXPECT_FALSE(fs::exists(txt() + "/IE120701.TXT"));
 }
 
 }  // namespace
