@@ -27,8 +27,9 @@ MainWindow::TableCreator TableCreatorOf(const ApplicationConfig& config) {
   return [](const std::string& folder) { CreateHandheldTables(folder); };
 }
 
-TTableDataSet& Configured(TTableDataSet& dataset) {
-  // The application reads and writes text bytes unchanged and skips deleted records.
+}  // namespace
+
+TTableDataSet& ConfigureApplicationDataSet(TTableDataSet& dataset) {
   dataset.SetAutoFlush(false);
   dataset.SetExclusive(false);
   dataset.SetLargeIntegerAs(IntFieldsKind::kAsInteger);
@@ -39,12 +40,10 @@ TTableDataSet& Configured(TTableDataSet& dataset) {
   return dataset;
 }
 
-}  // namespace
-
 Application::Application(ApplicationConfig config, WindowShell& shell)
     : state_(InitialState(config.program_folder)),
       hotsync_(config.root_rule.Find()),
-      requests_(Configured(dataset_)),
+      requests_(ConfigureApplicationDataSet(dataset_)),
       exchange_(MakeExchange(config, dataset_, log_, state_)),
       session_(hotsync_, log_, state_, requests_, *exchange_, config.root_rule),
       window_(state_, log_, hotsync_, session_, shell, TableCreatorOf(config), config.root_rule,

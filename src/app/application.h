@@ -20,6 +20,10 @@
 
 namespace quarvel {
 
+// Gives the application's one dataset its settings: text bytes read and written unchanged,
+// deleted records skipped, shared opening until an operation asks for more. Returns `dataset`.
+TTableDataSet& ConfigureApplicationDataSet(TTableDataSet& dataset);
+
 struct ApplicationConfig {
   std::string program_folder;
   HotSyncRootRule root_rule;

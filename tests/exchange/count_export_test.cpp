@@ -15,9 +15,9 @@ namespace quarvel {
 namespace {
 
 namespace fs = std::filesystem;
-using exchange_test::ConfigureLikeApplication;
 using exchange_test::DeleteRecords;
 using exchange_test::FileNames;
+using exchange_test::ExchangeTest;
 using exchange_test::LogCollector;
 using exchange_test::MakeTable;
 using testsupport::ReadFileBytes;
@@ -33,32 +33,10 @@ void PutRawField(const std::string& path, int32_t record, int field, const std::
   table.PutRecord(record);
 }
 
-class CountExportTest : public ::testing::Test {
+class CountExportTest : public ExchangeTest {
  protected:
-  CountExportTest() {
-    for (const std::string& folder : {dbf(), txt(), csv()}) fs::create_directories(folder);
-    settings_.make_txt = settings_.make_csv = settings_.make_dbf = true;
-    settings_.txt_folder = txt();
-    settings_.csv_folder = csv();
-    settings_.dbf_folder = dbf();
-    ConfigureLikeApplication(dataset_);
-  }
-
-  std::string dbf() const { return dir_.File("dbf"); }
-  std::string txt() const { return dir_.File("txt"); }
-  std::string csv() const { return dir_.File("csv"); }
-  std::string count_table() const { return dbf() + "/CONTAGEM.DBF"; }
-
   void CountTable(const std::vector<std::vector<std::string>>& rows) { MakeTable(count_table(), kCountSpecs, rows); }
   void ExportCounts(const std::string& prefix = "IE") { exchange_.ExportCounts(dbf(), prefix, "CONTAGEM.DBF"); }
-
-  testsupport::TempDir dir_;
-  Settings settings_;
-  TTableDataSet dataset_;
-  LogCollector log_;
-  CalendarDay today_{2024, 12, 7};
-  std::string program_folder_ = dir_.File("home");
-  DataExchange exchange_{dataset_, log_.Sink(), program_folder_, settings_, [this] { return today_; }};
 };
 
 TEST_F(CountExportTest, CountTableBecomesExactSdfAndCsvFiles) {

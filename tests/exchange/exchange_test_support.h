@@ -1,8 +1,10 @@
-// Small helpers for the data-exchange tests: a dataset configured as the application configures
-// it, tables made and read through the engine's own handler (so the exchange is checked against
-// files it did not write), the files a folder holds, and a log that collects the lines an exchange
-// reports.
+// Small helpers for the data-exchange tests: tables made and read through the engine's own
+// handler (so the exchange is checked against files it did not write), the files a folder holds,
+// a log that collects the lines an exchange reports, and the fixture with folders, settings, the
+// dataset set up as the application sets it up, and the exchange itself.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -10,25 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "app/application.h"
 #include "dataset/create_from_specs.h"
 #include "dataset/table_dataset.h"
 #include "dbf/db_handler.h"
 #include "exchange/data_exchange.h"
+#include "support/temp_dir.h"
 
 namespace quarvel::exchange_test {
-
-// The settings the application gives its one dataset: text bytes unchanged, deleted records
-// skipped, shared opening until an exchange asks for more.
-inline TTableDataSet& ConfigureLikeApplication(TTableDataSet& dataset) {
-  dataset.SetAutoFlush(false);
-  dataset.SetExclusive(false);
-  dataset.SetLargeIntegerAs(IntFieldsKind::kAsInteger);
-  dataset.SetLockProtocol(dbase::LockProtocolKind::Default);
-  dataset.SetTranslateASCII(false);
-  dataset.SetUseDeleted(false);
-  dataset.SetUserID(0);
-  return dataset;
-}
 
 // Creates the table `path` (FoxPro style unless `table_type` says otherwise) with `specs` such
 // as "CODIGO;C;20;0" and appends one record per row; the texts go into fields 1, 2, ... through
@@ -106,6 +97,35 @@ class LogCollector {
 
  private:
   std::vector<std::string> lines_;
+};
+
+// Folders for the repositories and the program, settings that point at them, the dataset set up
+// as the application sets it up, and an exchange over them that logs into `log_` and takes
+// `today_` as the date of its exports.
+class ExchangeTest : public ::testing::Test {
+ protected:
+  ExchangeTest() {
+    for (const std::string& folder : {home(), dbf(), txt(), csv()}) std::filesystem::create_directories(folder);
+    settings_.make_txt = settings_.make_csv = settings_.make_dbf = true;
+    settings_.txt_folder = txt();
+    settings_.csv_folder = csv();
+    settings_.dbf_folder = dbf();
+    ConfigureApplicationDataSet(dataset_);
+  }
+
+  std::string home() const { return dir_.File("home"); }
+  std::string dbf() const { return dir_.File("dbf"); }
+  std::string txt() const { return dir_.File("txt"); }
+  std::string csv() const { return dir_.File("csv"); }
+  std::string count_table() const { return dbf() + "/CONTAGEM.DBF"; }
+
+  testsupport::TempDir dir_;
+  Settings settings_;
+  TTableDataSet dataset_;
+  LogCollector log_;
+  CalendarDay today_{2024, 12, 7};
+  std::string program_folder_ = dir_.File("home");
+  DataExchange exchange_{dataset_, log_.Sink(), program_folder_, settings_, [this] { return today_; }};
 };
 
 }  // namespace quarvel::exchange_test

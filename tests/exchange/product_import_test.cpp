@@ -13,6 +13,7 @@
 #include "dbf/db_handler.h"
 #include "exchange/data_exchange.h"
 #include "exchange/handheld_tables.h"
+#include "exchange/exchange_test_support.h"
 #include "support/temp_dir.h"
 
 namespace quarvel {
@@ -50,23 +51,9 @@ std::string ProductLine(const std::string& code, const std::string& description)
   return Cell(code, 20) + Cell(description, 40);
 }
 
-class ProductImportTest : public ::testing::Test {
+class ProductImportTest : public exchange_test::ExchangeTest {
  protected:
-  ProductImportTest() {
-    for (const std::string& folder : {home(), dbf(), txt(), csv()}) fs::create_directories(folder);
-    CreateHandheldTables(home());
-    settings_.make_txt = settings_.make_csv = settings_.make_dbf = true;
-    settings_.txt_folder = txt();
-    settings_.csv_folder = csv();
-    settings_.dbf_folder = dbf();
-    dataset_.SetTranslateASCII(false);
-    dataset_.SetUseDeleted(false);
-  }
-
-  std::string home() const { return dir_.File("home"); }
-  std::string dbf() const { return dir_.File("dbf"); }
-  std::string txt() const { return dir_.File("txt"); }
-  std::string csv() const { return dir_.File("csv"); }
+  ProductImportTest() { CreateHandheldTables(home()); }
 
   // A template in the program folder for the generic tests.
   void Template(const std::string& name, const std::vector<std::string>& specs, uint8_t type = 3) {
@@ -76,14 +63,6 @@ class ProductImportTest : public ::testing::Test {
   void ImportProducts(const std::string& sort_key = "CODIGO", const std::string& table = "PRODUTOS.DBF") {
     exchange_.ImportProducts(dbf(), sort_key, table);
   }
-
-  testsupport::TempDir dir_;
-  Settings settings_;
-  TTableDataSet dataset_;
-  std::vector<std::string> log_;
-  std::string program_folder_ = dir_.File("home");
-  DataExchange exchange_{dataset_, [this](const std::string& line) { log_.push_back(line); }, program_folder_,
-                         settings_, [] { return CalendarDay{2026, 12, 7}; }};
 };
 
 TEST_F(ProductImportTest, SdfLinesNeedEveryWidthAndTheTableComesOutSortedByCode) {
@@ -94,7 +73,7 @@ TEST_F(ProductImportTest, SdfLinesNeedEveryWidthAndTheTableComesOutSortedByCode)
                             ProductLine("050", "Cafe");                           // no line end at the end
   WriteFileBytes(txt() + "/PRODUTOS.txt", input);
   ImportProducts();
-  EXPECT_EQ(log_, (std::vector<std::string>{"> Importando dados de " + txt() + "/PRODUTOS.txt", "   4 registros",
+  EXPECT_EQ(log_.lines(), (std::vector<std::string>{"> Importando dados de " + txt() + "/PRODUTOS.txt", "   4 registros",
                                             "> Importação concluída!"}));
   EXPECT_EQ(Rows(dbf() + "/PRODUTOS.DBF"),
             (std::vector<std::string>{"050|Cafe", "100|Arroz", "200|Feijao", "300|Sal"}));
@@ -107,9 +86,9 @@ TEST_F(ProductImportTest, SdfLinesNeedEveryWidthAndTheTableComesOutSortedByCode)
   EXPECT_TRUE(dataset_.Exclusive());
 
   // The next load finds no input and leaves the table as it is.
-  log_.clear();
+  log_.Take();
   ImportProducts();
-  EXPECT_TRUE(log_.empty());
+  EXPECT_TRUE(log_.lines().empty());
   EXPECT_EQ(Rows(dbf() + "/PRODUTOS.DBF").size(), 4u);
 }
 
@@ -121,7 +100,7 @@ TEST_F(ProductImportTest, CsvLinesNeedAValuePerFieldAndExtraValuesAreIgnored) {
                  " A1 , Arroz ,extra,more\n"  // LF alone ends a line too
                  "\"C3,unbalanced\r\n");      // no closing quote: the first comma ends the value
   ImportProducts();
-  EXPECT_EQ(log_[1], "   3 registros");
+  EXPECT_EQ(log_.lines()[1], "   3 registros");
   EXPECT_EQ(Rows(dbf() + "/PRODUTOS.DBF"),
             (std::vector<std::string>{"\"C3|unbalanced", "A1|Arroz", "B2|Box, small"}));
 }
@@ -131,7 +110,7 @@ TEST_F(ProductImportTest, WithBothFilesTheCsvImportRefillsTheTableAndItsBackupWi
   WriteFileBytes(txt() + "/PRODUTOS.txt", ProductLine("1", "from sdf") + "\r\n");
   WriteFileBytes(txt() + "/PRODUTOS.csv", "\"2\",\"from csv\"\r\n\"3\",\"also csv\"\r\n");
   ImportProducts();
-  EXPECT_EQ(log_, (std::vector<std::string>{"> Importando dados de " + txt() + "/PRODUTOS.txt", "   1 registros",
+  EXPECT_EQ(log_.lines(), (std::vector<std::string>{"> Importando dados de " + txt() + "/PRODUTOS.txt", "   1 registros",
                                             "> Importação concluída!",
                                             "> Importando dados de " + txt() + "/PRODUTOS.csv", "   2 registros",
                                             "> Importação concluída!"}));
@@ -141,15 +120,15 @@ TEST_F(ProductImportTest, WithBothFilesTheCsvImportRefillsTheTableAndItsBackupWi
 
 TEST_F(ProductImportTest, AnInputWithoutRecordsStillEmptiesTheTable) {
   ImportProducts();  // nothing to import: the table does not even exist yet
-  EXPECT_TRUE(log_.empty());
+  EXPECT_TRUE(log_.lines().empty());
   EXPECT_FALSE(fs::exists(dbf() + "/PRODUTOS.DBF"));
 
   WriteFileBytes(csv() + "/PRODUTOS.csv", "\"1\",\"um\"\r\n");
   ImportProducts();
   WriteFileBytes(csv() + "/PRODUTOS.csv", "lonely\r\n");
-  log_.clear();
+  log_.Take();
   ImportProducts();
-  EXPECT_EQ(log_[1], "   0 registros");
+  EXPECT_EQ(log_.lines()[1], "   0 registros");
   EXPECT_TRUE(Rows(dbf() + "/PRODUTOS.DBF").empty());
   EXPECT_EQ(ReadFileBytes(csv() + "/PRODUTOS.bak"), "lonely\r\n");
 }
@@ -158,9 +137,9 @@ TEST_F(ProductImportTest, AnInputThatCannotBeOpenedLeavesTheTableAlone) {
   WriteFileBytes(csv() + "/PRODUTOS.csv", "\"1\",\"um\"\r\n");
   ImportProducts();
   fs::create_directory(txt() + "/PRODUTOS.txt");  // found, but no file to read
-  log_.clear();
+  log_.Take();
   ImportProducts();
-  EXPECT_EQ(log_, (std::vector<std::string>{"> Arquivo " + txt() + "/PRODUTOS.txt não pode ser aberto!",
+  EXPECT_EQ(log_.lines(), (std::vector<std::string>{"> Arquivo " + txt() + "/PRODUTOS.txt não pode ser aberto!",
                                             "> Importação concluída!"}));
   EXPECT_EQ(Rows(dbf() + "/PRODUTOS.DBF"), (std::vector<std::string>{"1|um"}));
 }
@@ -169,7 +148,7 @@ TEST_F(ProductImportTest, InputNamesAreFoundWhateverTheirLetterCase) {
   WriteFileBytes(csv() + "/produtos.CSV", "\"1\",\"um\"\r\n");
   WriteFileBytes(csv() + "/Produtos.BAK", "older");
   ImportProducts();
-  EXPECT_EQ(log_[0], "> Importando dados de " + csv() + "/produtos.CSV");
+  EXPECT_EQ(log_.lines()[0], "> Importando dados de " + csv() + "/produtos.CSV");
   EXPECT_EQ(Rows(dbf() + "/PRODUTOS.DBF"), (std::vector<std::string>{"1|um"}));
   // The older backup, in whatever case, gives way to the new one.
   EXPECT_EQ(ReadFileBytes(csv() + "/produtos.bak"), "\"1\",\"um\"\r\n");
@@ -188,7 +167,7 @@ TEST_F(ProductImportTest, PrepareEmptyTableCopiesTheTemplateOrEmptiesItInPlace) 
   // The program folder named with blanks around it is the same folder: nothing is copied.
   exchange_.PrepareEmptyTable("  " + home() + " ", "CONTAGEM.DBF");
   EXPECT_TRUE(Rows(home() + "/CONTAGEM.DBF").empty());
-  EXPECT_TRUE(log_.empty());
+  EXPECT_TRUE(log_.lines().empty());
 }
 
 TEST_F(ProductImportTest, EachFieldTypeTakesItsConversion) {
@@ -200,7 +179,7 @@ TEST_F(ProductImportTest, EachFieldTypeTakesItsConversion) {
                  "B      12   " "        " " " "12abc" "1,5      " "       " "\r\n"
                  "C     0815  " "20231305" "v" "-0003" "       .5" "  1E400" "\r\n");
   exchange_.ImportText(dbf(), "", "ITENS.DBF");
-  EXPECT_EQ(log_[1], "   3 registros");
+  EXPECT_EQ(log_.lines()[1], "   3 registros");
   EXPECT_EQ(Rows(dbf() + "/ITENS.DBF"),
             (std::vector<std::string>{
                 // Six digits become HH:MM:SS; 29 February of a leap year stays; integers are cut to whole.
@@ -226,7 +205,7 @@ TEST_F(ProductImportTest, ALineThatCannotBeStoredIsLoggedAndTheImportGoesOn) {
                  "C,2\r\n"     // whose insert posts the pending record
                  "D,-100\r\n");
   exchange_.ImportCsv(dbf(), "CODIGO", "LEITURA.DBF");
-  EXPECT_EQ(log_, (std::vector<std::string>{"> Importando dados de " + csv() + "/LEITURA.csv",
+  EXPECT_EQ(log_.lines(), (std::vector<std::string>{"> Importando dados de " + csv() + "/LEITURA.csv",
                                             "> numeric value too big in field QTD - 1000",
                                             "> numeric value too big in field QTD - -100",
                                             // D is still pending when counted, then posted by the sort
@@ -262,18 +241,18 @@ TEST_F(ProductImportTest, HostileLinesNeitherStopTheImportNorDamageTheTable) {
                                               "\r\n" + std::string("\0,\0", 3) + "\r\n");
   settings_.csv_folder = csv();
   exchange_.ImportText(dbf(), "CODIGO", "PRODUTOS.DBF");
-  EXPECT_EQ(log_[1], "   3 registros");
+  EXPECT_EQ(log_.lines()[1], "   3 registros");
   const std::vector<std::string> rows = Rows(dbf() + "/PRODUTOS.DBF");
   ASSERT_EQ(rows.size(), 3u);
   // Sorted by the code's bytes: the binary line, the 1 MB one cut by its fields, then "ok".
   EXPECT_EQ(rows[1], "ZZZZZZZZZZZZZZZZZZZZ|ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ");
   EXPECT_EQ(rows[2], "ok|plain");
 
-  log_.clear();
+  log_.Take();
   exchange_.ImportCsv(dbf(), "CODIGO", "PRODUTOS.DBF");
   // Skipped: the unbalanced quote without a comma (one value). Kept: a million commas, the
   // quotes, the binary line and the NUL bytes.
-  EXPECT_EQ(log_[1], "   4 registros");
+  EXPECT_EQ(log_.lines()[1], "   4 registros");
   // Whatever was stored, the table is whole: header, records and end mark add up.
   dbase::dBHandler table(dbf() + "/PRODUTOS.DBF", "", false, true);
   EXPECT_EQ(static_cast<int64_t>(fs::file_size(dbf() + "/PRODUTOS.DBF")),
