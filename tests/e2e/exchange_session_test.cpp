@@ -136,6 +136,31 @@ TEST_F(ExchangeSessionTest, AnUnloadWritesTheDatedExportsByteForByte) {
   EXPECT_EQ(copy, expected);
 }
 
+TEST_F(ExchangeSessionTest, AnUnloadRendersEveryFieldTypeOfTheHandheldsLayout) {
+  Request({{"D", "CONTAGEM.DBF"}});
+  // The handheld's own layout, whatever the desktop's template: every field is exported.
+  const std::string counts = handheld() + "/CONTAGEM.DBF";
+  MakeTable(counts, {"CODIGO;C;6;0", "HORA;C;8;0", "DATA;D;8;0", "OK;L;1;0", "QTD;N;6;0", "PESO;N;6;2"},
+            {{"A1", "08:15:30", "20261207", "T", "-5", "1.5"}, {"B2", "", "", "F", "0", "0"}});
+  {
+    // A value wider than its field, as another writer may leave it.
+    dbase::dBHandler table(counts, "", true, false);
+    table.GetRecord(2);
+    table.FieldPut(6, "999999");
+    table.PutRecord(2);
+  }
+  SessionFixture::Start();
+  Session();
+  EXPECT_EQ(ReadFileBytes(Home("IE120701.TXT")),
+            "A1    08153020261207T0000-5001.50\r\n"
+            "B2                  F000000999999.00\r\n");
+  EXPECT_EQ(ReadFileBytes(Home("IE120701.CSV")),
+            "\"A1\",08:15:30,2026/12/07,TRUE,-5,1.50\r\n"
+            "\"B2\",,,FALSE,0,999999.00\r\n");
+  EXPECT_EQ(Rows(Home("IE120701.DBF")).size(), 2u);
+  EXPECT_EQ(app().Window().EscapedErrors(), 0);
+}
+
 TEST_F(ExchangeSessionTest, TwoUnloadsOnOneDayTakeSequenceOneAndTwoAndTheNextDayStartsAgain) {
   UnloadSession();
   UnloadSession();
