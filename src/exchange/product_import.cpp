@@ -4,7 +4,6 @@
 // reset uses as well.
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
