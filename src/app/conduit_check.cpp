@@ -3,19 +3,14 @@
 
 #include <cstdio>
 
+#include "platform/ascii_case.h"
+
 namespace quarvel {
 namespace {
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 bool KeyMatches(const RegistryKey& key, const std::string& conduit_upper,
                 const std::string& creator_hex) {
-  const std::string conduit = UpperAscii(key.ReadString("Conduit"));
+  const std::string conduit = dbase::platform::UpperAscii(key.ReadString("Conduit"));
   if (conduit.empty() || conduit_upper.empty() || conduit.find(conduit_upper) == std::string::npos) {
     return false;
   }
@@ -33,7 +28,7 @@ bool Check(const Registry& registry, Log& log,
            const std::function<void(const std::string&)>& show_error,
            const HandheldApplication& application) {
   const std::string conduit = ConduitFileName(application.forms_version);
-  const std::string conduit_upper = UpperAscii(conduit);
+  const std::string conduit_upper = dbase::platform::UpperAscii(conduit);
   const std::string creator_hex = HexOfText(application.creator_id);
   bool found = false;
   // The numbered registrations end at the first missing number; every one is examined.

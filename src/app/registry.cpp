@@ -6,17 +6,12 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/ascii_case.h"
+
 namespace quarvel {
 namespace {
 
 constexpr const char* kUserRoot = "HKEY_CURRENT_USER";
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
 
 void AppendUtf8(std::string& out, uint32_t code) {
   if (code < 0x80) {
@@ -143,7 +138,7 @@ class Parser {
     const bool remove = !name.empty() && name.front() == '-';
     if (remove) name.erase(0, 1);
     current_.reset();
-    const std::string upper = UpperAscii(name);
+    const std::string upper = dbase::platform::UpperAscii(name);
     const std::string root = kUserRoot;
     if (upper != root && upper.rfind(root + "\\", 0) != 0) return;  // another hive: skipped
     std::string path = upper.size() > root.size() ? upper.substr(root.size() + 1) : "";
@@ -270,10 +265,10 @@ class Parser {
     }
     auto& values = values_[*current_];
     if (data == "-") {
-      values.erase(UpperAscii(name));
+      values.erase(dbase::platform::UpperAscii(name));
       return;
     }
-    values[UpperAscii(name)] = Data(data);
+    values[dbase::platform::UpperAscii(name)] = Data(data);
   }
 
   std::string source_;
@@ -287,7 +282,7 @@ class Parser {
 }  // namespace
 
 std::string RegistryKey::ReadString(const std::string& name) const {
-  const auto it = values_.find(UpperAscii(name));
+  const auto it = values_.find(dbase::platform::UpperAscii(name));
   if (it == values_.end()) return {};
   if (it->second.type != RegType::kString && it->second.type != RegType::kExpandString) {
     throw RegistryError("Invalid data type for '" + name + "'");
@@ -296,7 +291,7 @@ std::string RegistryKey::ReadString(const std::string& name) const {
 }
 
 int32_t RegistryKey::ReadInteger(const std::string& name) const {
-  const auto it = values_.find(UpperAscii(name));
+  const auto it = values_.find(dbase::platform::UpperAscii(name));
   if (it == values_.end()) throw RegistryError("Failed to get data for '" + name + "'");
   if (it->second.type != RegType::kDword) {
     throw RegistryError("Invalid data type for '" + name + "'");
@@ -305,7 +300,7 @@ int32_t RegistryKey::ReadInteger(const std::string& name) const {
 }
 
 bool RegistryKey::ValueExists(const std::string& name) const {
-  return values_.count(UpperAscii(name)) != 0;
+  return values_.count(dbase::platform::UpperAscii(name)) != 0;
 }
 
 Registry Registry::LoadFile(const std::string& path) {
@@ -332,7 +327,7 @@ Registry Registry::Parse(const std::string& bytes, const std::string& source_nam
 }
 
 const RegistryKey* Registry::OpenKey(const std::string& path) const {
-  std::string key = UpperAscii(path);
+  std::string key = dbase::platform::UpperAscii(path);
   while (!key.empty() && key.front() == '\\') key.erase(0, 1);
   while (!key.empty() && key.back() == '\\') key.pop_back();
   const auto it = keys_.find(key);

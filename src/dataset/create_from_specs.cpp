@@ -8,6 +8,7 @@
 #include "dbf/db_handler.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
+#include "platform/ascii_case.h"
 #include "platform/os_file.h"
 
 namespace quarvel {
@@ -21,13 +22,6 @@ bool ReadInt(std::string_view text, int& out) {
   if (text.empty()) return false;
   auto res = std::from_chars(text.data(), text.data() + text.size(), out);
   return res.ec == std::errc() && res.ptr == text.data() + text.size();
-}
-
-std::string UpperAscii(std::string s) {
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return s;
 }
 
 // A builder that never writes: it applies the builder's field rules and length checks, so that
@@ -66,7 +60,7 @@ bool ParseFieldSpec(const std::string& text, FieldSpec& out) {
   if (!ReadInt(rest.substr(semi + 1, 3), decimals)) return false;
   // A field without a name would silently go missing from the table.
   if (name.empty()) return false;
-  out.name = UpperAscii(name);
+  out.name = dbase::platform::UpperAscii(name);
   out.type = type;
   out.length = length;
   out.decimals = decimals;

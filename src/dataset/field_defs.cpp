@@ -1,18 +1,11 @@
 // Field definition list.
 #include "dataset/field_defs.h"
 
+#include "platform/ascii_case.h"
+
 namespace quarvel {
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
+bool SameName(std::string_view a, std::string_view b) { return dbase::platform::EqualIgnoringAsciiCase(a, b); }
 
 const FieldDef& FieldDefs::Add(std::string name, FieldType type, int size, bool required) {
   FieldDef def;

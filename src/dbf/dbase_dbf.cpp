@@ -16,6 +16,7 @@
 #include "dbf/file_names.h"
 #include "dbf/memo_file.h"
 #include "dbf/table_cipher.h"
+#include "platform/ascii_case.h"
 
 namespace dbase {
 
@@ -49,9 +50,7 @@ void CurrentHeaderStamp(uint8_t* ymd3, uint32_t* stamp) {
 
 dBaseDBF::dBaseDBF(const std::string& file_name, const std::string& password, bool read_write, bool shared)
     : DiskFile(WithDefaultExtension(file_name, ".DBF"), read_write, shared), password_(password), new_password_(password) {
-  alias_ = BaseName(file_name_);
-  std::transform(alias_.begin(), alias_.end(), alias_.begin(),
-                 [](char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c); });
+  alias_ = platform::UpperAscii(BaseName(file_name_));
   SetLockProtocol(Default);
   try {
     Open();
@@ -372,9 +371,7 @@ void dBaseDBF::Flush() {
 bool dBaseDBF::Rename(const std::string& new_name) {
   MemoFile* m = has_memo_ ? memo() : nullptr;
   bool ok = DiskFile::Rename(new_name);
-  alias_ = BaseName(file_name_);
-  std::transform(alias_.begin(), alias_.end(), alias_.begin(),
-                 [](char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c); });
+  alias_ = platform::UpperAscii(BaseName(file_name_));
   if (ok && m) ok = m->RenameWithTable(file_name_);
   return ok;
 }

@@ -13,6 +13,7 @@
 #include "dbf/memo_file.h"
 #include "dbf/number_text.h"
 #include "expr/table_link.h"
+#include "platform/ascii_case.h"
 
 namespace dbase {
 
@@ -32,17 +33,6 @@ std::string_view TrimRight(std::string_view s) {
 std::string_view TrimLeft(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
   return s;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // A value truncated toward zero and clamped into the 32-bit range (binary fields cannot hold more).
@@ -87,7 +77,7 @@ int dBaseFld::FieldNumber(std::string_view name) const {
   name = TrimRight(name);
   if (name.empty() || name.size() > 11) return 0;
   for (const FieldDescriptor& d : descriptors()) {
-    if (EqualNoCase(d.name, name)) return d.number;
+    if (platform::EqualIgnoringAsciiCase(d.name, name)) return d.number;
   }
   return 0;
 }

@@ -7,6 +7,7 @@
 #include "dbf/byte_order.h"
 #include "dbf/errors.h"
 #include "dbf/file_names.h"
+#include "platform/ascii_case.h"
 
 namespace dbase {
 
@@ -17,8 +18,6 @@ constexpr uint8_t kEndOfFile = 0x1A;
 constexpr int64_t kMax16 = 65535;
 constexpr size_t kNameLength = 10;
 constexpr size_t kMemoNameLength = 8;  // memo headers carry the first 8 characters
-
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
 
@@ -46,8 +45,8 @@ void DBFBuild::BuildIfPending() noexcept {
 void DBFBuild::AddField(const std::string& name, char type, int length, int decimals) {
   if (name.empty()) return;
   std::array<uint8_t, 32> d{};
-  for (size_t i = 0; i < name.size() && i < kNameLength; ++i) d[i] = static_cast<uint8_t>(UpperAscii(name[i]));
-  type = UpperAscii(type);
+  for (size_t i = 0; i < name.size() && i < kNameLength; ++i) d[i] = static_cast<uint8_t>(platform::UpperAscii(name[i]));
+  type = platform::UpperAscii(type);
   d[11] = static_cast<uint8_t>(type);
 
   int64_t full_length = length;

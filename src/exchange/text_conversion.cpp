@@ -10,6 +10,7 @@
 
 #include "config/text_case.h"
 #include "dataset/date_time.h"
+#include "platform/ascii_case.h"
 
 namespace quarvel {
 
@@ -162,8 +163,7 @@ DateTime TextToDate(std::string_view text) {
 
 bool TextToBoolean(std::string_view text) {
   if (text.empty()) return false;
-  char first = text.front();
-  if (first >= 'a' && first <= 'z') first = static_cast<char>(first - 'a' + 'A');
+  const char first = dbase::platform::UpperAscii(text.front());
   return first == 'T' || first == 'V' || first == '1';
 }
 

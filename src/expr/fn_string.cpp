@@ -8,13 +8,12 @@
 #include "expr/fn_support.h"
 #include "expr/limits.h"
 #include "expr/text_compare.h"
+#include "platform/ascii_case.h"
 #include "platform/locale.h"
 
 namespace dbase {
 
 namespace {
-
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 class UDFAllTrim : public BuiltinFunction {
  public:
@@ -75,8 +74,8 @@ class UDFAt : public BuiltinFunction {
     OptionalNumberArg(node, 2, third, occurrence);
     std::string needle_text(needle.text()), haystack(out.text());
     if (upper_) {
-      for (char& c : needle_text) c = AsciiUpper(c);
-      for (char& c : haystack) c = AsciiUpper(c);
+      for (char& c : needle_text) c = platform::UpperAscii(c);
+      for (char& c : haystack) c = platform::UpperAscii(c);
     }
     ReturnNumber(out, type, static_cast<double>(Find(needle_text, haystack, WholeNumber64(occurrence))));
   }
@@ -200,10 +199,10 @@ class UDFSoundex : public BuiltinFunction {
     std::string_view text = TextArg(node, 0, out);
     std::string code;
     if (!text.empty()) {
-      char previous = AsciiUpper(text.front());
+      char previous = platform::UpperAscii(text.front());
       code += previous;
       for (size_t i = 1; i < text.size() && code.size() < 4; ++i) {
-        char digit = Digit(AsciiUpper(text[i]));
+        char digit = Digit(platform::UpperAscii(text[i]));
         if (digit == 0) continue;  // vowels, H, W, Y and the rest are dropped
         if (digit != previous) code += digit;
         previous = digit;

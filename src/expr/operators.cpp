@@ -1,6 +1,8 @@
 // Operator table and lookups.
 #include "expr/operators.h"
 
+#include "platform/ascii_case.h"
+
 namespace dbase {
 
 namespace {
@@ -39,9 +41,7 @@ constexpr Written kWords[] = {
 bool SameWord(std::string_view upper, std::string_view any_case) {
   if (upper.size() != any_case.size()) return false;
   for (size_t i = 0; i < upper.size(); ++i) {
-    char c = any_case[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != upper[i]) return false;
+    if (platform::UpperAscii(any_case[i]) != upper[i]) return false;
   }
   return true;
 }

@@ -1,6 +1,8 @@
 // Base behaviour of functions and field variables.
 #include "expr/user_def.h"
 
+#include "platform/ascii_case.h"
+
 namespace dbase {
 
 void UserDefFunction::Evaluate(ExpFunction& /*node*/, Variant& out, ExpType& type) {
@@ -20,12 +22,6 @@ void UserDefFieldVar::Evaluate(Variant& out, ExpType& type) {
   type = ExpType::Empty;
 }
 
-std::string UpperName(std::string_view name) {
-  std::string upper(name);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
-}
+std::string UpperName(std::string_view name) { return platform::UpperAscii(name); }
 
 }  // namespace dbase

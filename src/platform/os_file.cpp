@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/ascii_case.h"
+
 namespace dbase::platform {
 
 namespace {
@@ -24,17 +26,6 @@ int OpenDescriptor(const std::string& path, bool read_write) {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   }
   return fd;
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x < 128) x = static_cast<unsigned char>(std::tolower(x));
-    if (y < 128) y = static_cast<unsigned char>(std::tolower(y));
-    if (x != y) return false;
-  }
-  return true;
 }
 
 bool SetLock(int fd, short type, uint64_t offset, uint64_t length) {
@@ -156,7 +147,7 @@ std::string ResolveCase(const std::string& path) {
   if (dir == nullptr) return path;
   std::vector<std::string> matches;
   while (struct dirent* e = ::readdir(dir)) {
-    if (EqualNoCase(e->d_name, name)) matches.emplace_back(e->d_name);
+    if (EqualIgnoringAsciiCase(e->d_name, name)) matches.emplace_back(e->d_name);
   }
   ::closedir(dir);
   if (matches.empty()) return path;
