@@ -13,6 +13,7 @@
 #include "command_line.h"
 #include "dbf/db_handler.h"
 #include "demo_files.h"
+#include "headless.h"
 
 namespace quarvel::cli {
 namespace fs = std::filesystem;
@@ -133,16 +134,8 @@ int RunDemo(std::ostream& out, std::ostream& err) {
       << "   pasta do programa: home/, raiz do HotSync: hotsync/, handhelds: handhelds/\n\n";
   HeadlessShell shell(&err);
   Application app(config, shell);
-  app.AppLog().AddListener([&out](const std::string* added, bool) {
-    if (added != nullptr) out << *added << '\n' << std::flush;
-  });
+  if (!StartHeadless(app, out, err)) return 1;
   MainWindow& window = app.Window();
-  window.Create();
-  window.Activate();
-  if (!app.HotSync().Enabled()) {
-    err << "quarvel-pc: HotSync support could not be switched on\n";
-    return 1;
-  }
   out << "== HotSync de handhelds/carga (pede a carga de produtos)\n";
   app.HotSync().RunSession((root / "handhelds" / "carga").string());
   out << "== HotSync de handhelds/descarga (pede a descarga das contagens)\n";

@@ -21,20 +21,23 @@ bool RunOneSession(Application& app, const std::string& folder, std::ostream& er
 
 }  // namespace
 
+bool StartHeadless(Application& app, std::ostream& out, std::ostream& err) {
+  app.AppLog().AddListener([&out](const std::string* added, bool) {
+    if (added != nullptr) out << *added << '\n' << std::flush;
+  });
+  app.Window().Create();
+  app.Window().Activate();
+  if (app.HotSync().Enabled()) return true;
+  err << "quarvel-pc: HotSync support could not be switched on\n";
+  return false;
+}
+
 int RunHeadless(const ApplicationConfig& config, const std::optional<std::string>& sync_folder,
                 std::istream& in, std::ostream& out, std::ostream& err) {
   HeadlessShell shell(&err);
   Application app(config, shell);
-  app.AppLog().AddListener([&out](const std::string* added, bool) {
-    if (added != nullptr) out << *added << '\n' << std::flush;
-  });
+  if (!StartHeadless(app, out, err)) return 1;
   MainWindow& window = app.Window();
-  window.Create();
-  window.Activate();
-  if (!app.HotSync().Enabled()) {
-    err << "quarvel-pc: HotSync support could not be switched on\n";
-    return 1;
-  }
   bool ok = true;
   if (sync_folder) {
     ok = RunOneSession(app, *sync_folder, err);

@@ -10,6 +10,10 @@
 
 namespace quarvel::cli {
 
+// Puts every log line on `out`, then creates and activates the main window's logic. False, with
+// a message on `err`, when HotSync support could not be switched on.
+bool StartHeadless(Application& app, std::ostream& out, std::ostream& err);
+
 // Returns the exit status: 0 unless support could not be switched on, a handheld folder was
 // unusable or a failure escaped an event handler.
 int RunHeadless(const ApplicationConfig& config, const std::optional<std::string>& sync_folder,
