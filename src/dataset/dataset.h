@@ -229,6 +229,10 @@ class DataSet {
   void SetBufferCount(int count);
   void InitRecord(uint8_t* buffer);
   void BeginInsertAppend();
+  // The buffer of a new record: before the current record (remembering it as the place to
+  // insert), or alone in the ring after the last record.
+  uint8_t* OpenInsertBuffer();
+  uint8_t* OpenAppendBuffer();
   void EndInsertAppend();
   void AddRecord(const std::vector<Variant>& values, bool append);
   void CloseCursor();

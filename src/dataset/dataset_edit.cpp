@@ -69,8 +69,7 @@ void DataSet::EndInsertAppend() {
   DoAfterScroll();
 }
 
-void DataSet::Insert() {
-  BeginInsertAppend();
+uint8_t* DataSet::OpenInsertBuffer() {
   Bookmark old_current = GetBookmark();
   MoveBuffer(used_, active_record_);
   uint8_t* buffer = ActiveBuffer();
@@ -81,18 +80,29 @@ void DataSet::Insert() {
     SetBookmarkData(buffer, old_current);
   }
   if (used_ < buffer_count_) ++used_;
-  InternalInsert();
-  EndInsertAppend();
+  return buffer;
 }
 
-void DataSet::Append() {
-  BeginInsertAppend();
+uint8_t* DataSet::OpenAppendBuffer() {
   ClearBuffers();
   uint8_t* buffer = BufferAt(0);
   InitRecord(buffer);
   SetBookmarkFlag(buffer, BookmarkFlag::kEof);
   used_ = 1;
   bof_ = false;
+  return buffer;
+}
+
+void DataSet::Insert() {
+  BeginInsertAppend();
+  OpenInsertBuffer();
+  InternalInsert();
+  EndInsertAppend();
+}
+
+void DataSet::Append() {
+  BeginInsertAppend();
+  OpenAppendBuffer();
   GetPriorRecords();
   InternalLast();
   EndInsertAppend();
@@ -171,26 +181,7 @@ void DataSet::Delete() {
 
 void DataSet::AddRecord(const std::vector<Variant>& values, bool append) {
   BeginInsertAppend();
-  uint8_t* buffer;
-  if (append) {
-    ClearBuffers();
-    buffer = BufferAt(0);
-    InitRecord(buffer);
-    SetBookmarkFlag(buffer, BookmarkFlag::kEof);
-    used_ = 1;
-    bof_ = false;
-  } else {
-    Bookmark old_current = GetBookmark();
-    MoveBuffer(used_, active_record_);
-    buffer = ActiveBuffer();
-    InitRecord(buffer);
-    if (used_ == 0) {
-      SetBookmarkFlag(buffer, BookmarkFlag::kBof);
-    } else {
-      SetBookmarkData(buffer, old_current);
-    }
-    if (used_ < buffer_count_) ++used_;
-  }
+  uint8_t* buffer = append ? OpenAppendBuffer() : OpenInsertBuffer();
   SetState(DataSetState::kInsert);
   try {
     Fire(OnNewRecord);
