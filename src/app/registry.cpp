@@ -7,29 +7,14 @@
 #include <sstream>
 
 #include "platform/ascii_case.h"
+#include "platform/text_encoding.h"
 
 namespace quarvel {
 namespace {
 
 constexpr const char* kUserRoot = "HKEY_CURRENT_USER";
 
-void AppendUtf8(std::string& out, uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
+using dbase::platform::AppendUtf8;
 
 // UTF-16LE to UTF-8, stopping at a terminating zero; unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(const uint8_t* data, std::size_t size) {

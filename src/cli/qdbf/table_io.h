@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "dbf/db_handler.h"
+#include "platform/text_encoding.h"
 
 namespace qdbf {
 
@@ -18,11 +19,10 @@ struct OpenOptions {
 
 std::unique_ptr<dbase::dBHandler> OpenTable(const std::string& path, const OpenOptions& options);
 
-// Table bytes are Windows-1252; JSON output is UTF-8.
-std::string Cp1252ToUtf8(std::string_view bytes);
-// Command-line text is UTF-8: valid UTF-8 whose characters Windows-1252 has is converted; any
-// other input (raw bytes already in the table's code page) is kept as given.
-std::string Utf8ToCp1252(std::string_view text);
+// Table bytes are Windows-1252; JSON output and the command line are UTF-8. Command-line text
+// that is not UTF-8, or has characters the code page lacks, is kept as given.
+using dbase::platform::Cp1252ToUtf8;
+using dbase::platform::Utf8ToCp1252;
 std::string JsonString(std::string_view utf8);
 // Quotes a CSV value when it holds a comma, a quote or a line break.
 std::string CsvValue(std::string_view text);

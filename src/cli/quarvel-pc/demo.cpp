@@ -12,6 +12,7 @@
 #include "app/headless_shell.h"
 #include "command_line.h"
 #include "dbf/db_handler.h"
+#include "platform/text_encoding.h"
 #include "demo_files.h"
 #include "headless.h"
 
@@ -21,28 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Table bytes are Windows-1252; the terminal wants UTF-8.
-std::string Cp1252ToUtf8(const std::string& bytes) {
-  static const char16_t kHigh[32] = {
-      0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
-  std::string out;
-  for (char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    const unsigned code = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
-}
+using dbase::platform::Cp1252ToUtf8;
 
 std::string ReadWhole(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
