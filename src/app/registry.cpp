@@ -8,6 +8,7 @@
 
 #include "platform/ascii_case.h"
 #include "platform/text_encoding.h"
+#include "platform/text_trim.h"
 
 namespace quarvel {
 namespace {
@@ -46,11 +47,8 @@ std::string DecodeFile(const std::string& bytes) {
   return bytes;
 }
 
-std::string TrimBlanks(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
+// Registry files pad with tabs as well as spaces.
+std::string TrimBlanks(std::string_view text) { return std::string(dbase::platform::TrimBlanksAndTabs(text)); }
 
 // Logical lines: physical lines joined where a line ends with a backslash (long hex values).
 struct Line {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/locale.h"
+#include "platform/text_trim.h"
 
 namespace quarvel {
 namespace {
@@ -65,12 +66,7 @@ void Save(const std::string& path, const IniText& ini) {
   }
 }
 
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
+std::string Trim(std::string_view text) { return std::string(dbase::platform::TrimBlanksAndTabs(text)); }
 
 bool SameName(const std::string& a, const std::string& b) {
   return dbase::platform::UpperText(a) == dbase::platform::UpperText(b);

@@ -1,4 +1,4 @@
-// UpperUtf8 and TrimBlanks. UpperUtf8: ASCII and Latin-1 letters (U+00E0-U+00FE except U+00F7) to upper case.
+// UpperUtf8 and SameNameIgnoringCase. UpperUtf8: ASCII and Latin-1 letters (U+00E0-U+00FE except U+00F7) to upper case.
 #include "config/text_case.h"
 
 namespace quarvel {
@@ -17,12 +17,6 @@ std::string UpperUtf8(const std::string& text) {
     }
   }
   return upper;
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {

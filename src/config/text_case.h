@@ -6,11 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text_trim.h"
+
 namespace quarvel {
 
 std::string UpperUtf8(const std::string& text);
 // Without leading and trailing blanks (the space character only).
-std::string_view TrimBlanks(std::string_view text);
+using dbase::platform::TrimBlanks;
 // Equal once both are trimmed of blanks and upper-cased.
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);
 

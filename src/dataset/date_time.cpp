@@ -7,6 +7,7 @@
 
 #include "dbf/dbf_date.h"
 #include "dbf/errors.h"
+#include "platform/text_trim.h"
 
 namespace quarvel {
 
@@ -16,11 +17,6 @@ constexpr long double kMsPerDay = 86400000.0L;
 // Day number of 30 December 1899 in the time-stamp count, where 1 January 0001 is day 1.
 constexpr long double kTimeStampDateDelta = 693594.0L;
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 bool ParseTimeOfDay(std::string_view text, double& fraction) {
   int parts[3] = {0, 0, 0};
@@ -107,14 +103,14 @@ std::string DateTimeText(DateTime value) {
 }
 
 std::optional<DateTime> ParseDateTime(std::string_view text) {
-  text = Trim(text);
+  text = dbase::platform::TrimBlanksAndTabs(text);
   if (text.empty()) return std::nullopt;
   std::string_view date_part = text;
   std::string_view time_part;
   size_t space = text.find(' ');
   if (space != std::string_view::npos) {
     date_part = text.substr(0, space);
-    time_part = Trim(text.substr(space + 1));
+    time_part = dbase::platform::TrimBlanksAndTabs(text.substr(space + 1));
   }
   int32_t jdn = 0;
   try {
@@ -142,7 +138,7 @@ std::string NumberText(double value) {
 }
 
 std::optional<double> ParseNumber(std::string_view text) {
-  text = Trim(text);
+  text = dbase::platform::TrimBlanksAndTabs(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty()) return std::nullopt;
   double v = 0;
@@ -152,7 +148,7 @@ std::optional<double> ParseNumber(std::string_view text) {
 }
 
 std::optional<int64_t> ParseInteger(std::string_view text) {
-  text = Trim(text);
+  text = dbase::platform::TrimBlanksAndTabs(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty()) return std::nullopt;
   int64_t v = 0;

@@ -6,6 +6,7 @@
 #include "dataset/dataset.h"
 #include "dataset/date_time.h"
 #include "dataset/field.h"
+#include "platform/text_trim.h"
 
 namespace quarvel {
 
@@ -16,11 +17,7 @@ bool StartsWithNoCase(std::string_view word, std::string_view prefix) {
   return SameName(word.substr(0, prefix.size()), prefix);
 }
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
+using dbase::platform::TrimBlanks;
 
 int64_t RoundToInteger(double value, std::string_view text_for_error) {
   if (!std::isfinite(value) || std::fabs(value) >= 9.2e18) {

@@ -11,6 +11,7 @@
 #include "dbf/value.h"
 #include "index/index_file.h"
 #include "platform/os_file.h"
+#include "platform/text_trim.h"
 
 namespace quarvel {
 
@@ -22,11 +23,7 @@ bool HasExtension(const std::string& name) {
   return dot != std::string::npos && (slash == std::string::npos || dot > slash);
 }
 
-std::string TrimBlanks(std::string s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.erase(s.begin());
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
-  return s;
-}
+using dbase::platform::TrimBlanksAndTabs;
 
 // Names separated by ";", blanks around each removed, empty ones dropped.
 std::vector<std::string> SplitNames(const std::string& list) {
@@ -34,7 +31,7 @@ std::vector<std::string> SplitNames(const std::string& list) {
   size_t start = 0;
   while (start <= list.size()) {
     size_t semi = list.find(';', start);
-    std::string name = TrimBlanks(list.substr(start, semi == std::string::npos ? std::string::npos : semi - start));
+    std::string name(TrimBlanksAndTabs(std::string_view(list).substr(start, semi == std::string::npos ? std::string::npos : semi - start)));
     if (!name.empty()) names.push_back(name);
     if (semi == std::string::npos) break;
     start = semi + 1;
@@ -322,7 +319,7 @@ void TTableDataSet::OpenIndexFiles(bool reapplied) {
   const std::string folder = TableFolder();
   std::vector<std::string> opened;
   for (const std::string& entry : index_files_) {
-    std::string path = TrimBlanks(entry);
+    std::string path(TrimBlanksAndTabs(entry));
     if (path.empty()) continue;
     if (path.find('/') == std::string::npos) path = folder + path;
     if (!HasExtension(path)) path += reapplied ? ".NDX" : ".ndx";

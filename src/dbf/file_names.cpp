@@ -1,14 +1,11 @@
 // File-name arithmetic shared by tables, memo files and builders.
 #include "dbf/file_names.h"
 
+#include "platform/text_trim.h"
+
 namespace dbase {
 
-std::string TrimName(const std::string& name) {
-  size_t b = name.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return "";
-  size_t e = name.find_last_not_of(" \t\r\n");
-  return name.substr(b, e - b + 1);
-}
+std::string TrimName(const std::string& name) { return std::string(platform::TrimCharacters(name, " \t\r\n")); }
 
 size_t NameStart(const std::string& path) {
   size_t slash = path.find_last_of("/\\");
