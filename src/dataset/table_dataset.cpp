@@ -147,7 +147,7 @@ void TTableDataSet::InternalOpen() {
   if (table_name_.empty()) throw DatabaseError(std::string(msg::kTableNameMissing));
   if (!HasExtension(table_name_)) table_name_ += ".DBF";
   const std::string path = FullTablePath();
-  if (!dbase::platform::FileExists(dbase::platform::ResolveCase(path))) {
+  if (!dbase::platform::FileExistsAnyCase(path)) {
     throw DatabaseError::Make(msg::kCannotFindFile, path);
   }
   try {

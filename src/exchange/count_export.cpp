@@ -46,10 +46,7 @@ void DataExchange::ExportCsv(const std::string& source_folder, const std::string
 void DataExchange::Export(TextFormat format, const std::string& source_folder, const std::string& prefix,
                           const std::string& table_name) {
   const bool sdf = format == TextFormat::kSdf;
-  if (!dbase::platform::FileExists(dbase::platform::ResolveCase(JoinPath(source_folder, table_name)))) {
-    log_("> Arquivo " + table_name + " não encontrado!");
-    return;
-  }
+  if (!SourceTableFound(source_folder, table_name)) return;
   const std::string& folder = sdf ? settings_.txt_folder : settings_.csv_folder;
   const std::string extension = prefix.empty() ? (sdf ? ".txt" : ".csv") : (sdf ? ".TXT" : ".CSV");
   const CalendarDay today = today_();

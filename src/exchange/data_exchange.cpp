@@ -1,5 +1,8 @@
-// DataExchange: construction and the table opening the import and the exports share.
+// DataExchange: construction, and the table checks and opening the import and the exports share.
 #include "exchange/data_exchange.h"
+
+#include "app/app_paths.h"
+#include "platform/os_file.h"
 
 namespace quarvel {
 
@@ -10,6 +13,12 @@ DataExchange::DataExchange(TTableDataSet& dataset, LogSink log, const std::strin
       program_folder_(program_folder),
       settings_(settings),
       today_(std::move(today)) {}
+
+bool DataExchange::SourceTableFound(const std::string& folder, const std::string& table_name) {
+  if (dbase::platform::FileExistsAnyCase(JoinPath(folder, table_name))) return true;
+  log_("> Arquivo " + table_name + " não encontrado!");
+  return false;
+}
 
 void DataExchange::OpenTable(const std::string& folder, const std::string& table_name) {
   if (dataset_.Active()) dataset_.Close();

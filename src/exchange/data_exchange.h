@@ -47,6 +47,8 @@ class DataExchange : public ExchangeOperations {
               const std::string& table_name);
   void Export(TextFormat format, const std::string& source_folder, const std::string& prefix,
               const std::string& table_name);
+  // False, with the log line that says so, when the table to export does not exist.
+  bool SourceTableFound(const std::string& folder, const std::string& table_name);
   // Opens `table_name` in `folder` with the dataset, closing it first when active.
   void OpenTable(const std::string& folder, const std::string& table_name);
 

@@ -2,16 +2,12 @@
 #include "app/app_paths.h"
 #include "config/text_case.h"
 #include "exchange/data_exchange.h"
-#include "platform/os_file.h"
 
 namespace quarvel {
 
 void DataExchange::ExportDbf(const std::string& source_folder, const std::string& prefix,
                              const std::string& table_name) {
-  if (!dbase::platform::FileExists(dbase::platform::ResolveCase(JoinPath(source_folder, table_name)))) {
-    log_("> Arquivo " + table_name + " não encontrado!");
-    return;
-  }
+  if (!SourceTableFound(source_folder, table_name)) return;
   const CalendarDay today = today_();
   const std::string extension = prefix.empty() ? ".dbf" : ".DBF";
   const std::optional<std::string> copy_name = ExportFileName(source_folder, prefix, table_name, extension, today);

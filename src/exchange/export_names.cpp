@@ -16,7 +16,7 @@ std::string TwoDigits(int value) {
 }
 
 bool NameTaken(const std::string& folder, const std::string& name) {
-  return dbase::platform::FileExists(dbase::platform::ResolveCase(JoinPath(folder, name)));
+  return dbase::platform::FileExistsAnyCase(JoinPath(folder, name));
 }
 
 }  // namespace

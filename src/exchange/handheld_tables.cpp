@@ -19,7 +19,7 @@ const std::vector<std::string>& ProductTableSpecs() {
 namespace {
 
 void CreateWhenMissing(const std::string& path, const std::vector<std::string>& specs) {
-  if (dbase::platform::FileExists(dbase::platform::ResolveCase(path))) return;
+  if (dbase::platform::FileExistsAnyCase(path)) return;
   CreateTableFromSpecs(path, "", kHandheldTableType, specs);
 }
 

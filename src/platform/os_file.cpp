@@ -155,6 +155,8 @@ std::string ResolveCase(const std::string& path) {
   return slash == std::string::npos ? matches.front() : path.substr(0, slash + 1) + matches.front();
 }
 
+bool FileExistsAnyCase(const std::string& path) { return FileExists(ResolveCase(path)); }
+
 std::string ExpandPath(const std::string& name) {
   std::filesystem::path p(name);
   std::error_code ec;

@@ -43,6 +43,9 @@ bool FileExists(const std::string& path);
 // the same folder; `path` itself when it exists or when no such file exists.
 std::string ResolveCase(const std::string& path);
 
+// True when `path` exists, or a file whose last component differs from it only in ASCII case.
+bool FileExistsAnyCase(const std::string& path);
+
 // A full path: absolute names are kept (lexically normalised), others joined to the current folder.
 std::string ExpandPath(const std::string& name);
 
