@@ -8,22 +8,15 @@
 namespace dbase::testing {
 namespace {
 
-class CompileTest : public ::testing::Test {
+class CompileTest : public ExpressionTest {
  protected:
+  // Any type of the numeric family (dates and binary numbers too).
   double Number(std::string_view text) {
-    Result r = Eval(text, &link_);
+    Result r = E(text);
     EXPECT_TRUE(IsNumericFamily(r.type)) << text;
     return r.value.number();
   }
-  bool Boolean(std::string_view text) {
-    Result r = Eval(text, &link_);
-    EXPECT_EQ(r.type, ExpType::Boolean) << text;
-    return r.value.boolean();
-  }
   std::string Rebuilt(std::string_view text) { return ExpHandler(&link_, false, text).ExpressionText(); }
-  std::string Error(std::string_view text) { return ErrorOf(text, &link_); }
-
-  TestLink link_;
 };
 
 TEST_F(CompileTest, SameLevelBindsFromTheLeft) {
@@ -38,37 +31,37 @@ TEST_F(CompileTest, PrecedenceLevels) {
   EXPECT_EQ(Number("1 + 2 * 3 ^ 2"), 19);
   EXPECT_EQ(Number("(1 + 2) * 3"), 9);
   EXPECT_EQ(Number("2 * 3 + 4 * 5"), 26);
-  EXPECT_TRUE(Boolean("1 + 1 = 2 .AND. 3 > 2"));
-  EXPECT_TRUE(Boolean(".T. .OR. .T. .AND. .F."));  // AND before OR
-  EXPECT_FALSE(Boolean("(.T. .OR. .T.) .AND. .F."));
+  EXPECT_TRUE(B("1 + 1 = 2 .AND. 3 > 2"));
+  EXPECT_TRUE(B(".T. .OR. .T. .AND. .F."));  // AND before OR
+  EXPECT_FALSE(B("(.T. .OR. .T.) .AND. .F."));
 }
 
 TEST_F(CompileTest, NotNegatesTheWholeComparison) {
-  EXPECT_FALSE(Boolean(".NOT. QTY = 12"));
-  EXPECT_TRUE(Boolean(".NOT. QTY = 13"));
-  EXPECT_TRUE(Boolean("!FLAG = .F."));
-  EXPECT_TRUE(Boolean("NOT(.F.)"));
-  EXPECT_TRUE(Boolean("not .F."));
+  EXPECT_FALSE(B(".NOT. QTY = 12"));
+  EXPECT_TRUE(B(".NOT. QTY = 13"));
+  EXPECT_TRUE(B("!FLAG = .F."));
+  EXPECT_TRUE(B("NOT(.F.)"));
+  EXPECT_TRUE(B("not .F."));
 }
 
 TEST_F(CompileTest, NotAfterOtherTokensTakesTheRestOfTheText) {
   // a .AND. .NOT. b .OR. c reads as a .AND. (.NOT. b .OR. c)
-  EXPECT_FALSE(Boolean(".F. .AND. .NOT. .T. .OR. .T."));
-  EXPECT_TRUE(Boolean(".T. .AND. .NOT. .T. .OR. .T."));
+  EXPECT_FALSE(B(".F. .AND. .NOT. .T. .OR. .T."));
+  EXPECT_TRUE(B(".T. .AND. .NOT. .T. .OR. .T."));
   EXPECT_EQ(Rebuilt("FLAG .AND. .NOT. FLAG .OR. FLAG"), "FLAG.AND.(.NOT.FLAG.OR.FLAG)");
   // The group made for the rest must not balance with text further on.
   EXPECT_EQ(Error(".T. .AND. .NOT. .T.) .OR. (.T."), "Syntax Error in expression \".T. .AND. .NOT. .T.) .OR. (.T.\"");
 }
 
 TEST_F(CompileTest, WordOperatorsAnyCaseBareOrDotted) {
-  EXPECT_TRUE(Boolean("QTY eq 12 and PRICE Lt 3"));
-  EXPECT_TRUE(Boolean("QTY.GE.12 .AND.QTY.le.12"));
+  EXPECT_TRUE(B("QTY eq 12 and PRICE Lt 3"));
+  EXPECT_TRUE(B("QTY.GE.12 .AND.QTY.le.12"));
   // A number takes the periods that follow it.
   EXPECT_EQ(Error("QTY.GE.12.AND.FLAG"), "Missing closing period");  // 12. AND .FLAG
-  EXPECT_TRUE(Boolean("QTY ne 1 OR .F."));
-  EXPECT_TRUE(Boolean("QTY GT 11"));
-  EXPECT_TRUE(Boolean("QTY != 1 .and. QTY <> 2 .and. QTY # 3"));
-  EXPECT_TRUE(Boolean("QTY => 12 .and. QTY =< 12"));
+  EXPECT_TRUE(B("QTY ne 1 OR .F."));
+  EXPECT_TRUE(B("QTY GT 11"));
+  EXPECT_TRUE(B("QTY != 1 .and. QTY <> 2 .and. QTY # 3"));
+  EXPECT_TRUE(B("QTY => 12 .and. QTY =< 12"));
 }
 
 TEST_F(CompileTest, RebuiltTextUsesDisplayNames) {

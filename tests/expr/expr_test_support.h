@@ -87,4 +87,28 @@ inline std::string ErrorOf(std::string_view text, ExpUserLink* link) {
   return "";
 }
 
+// Expressions evaluated over a TestLink, with the result checked for the type the helper names.
+class ExpressionTest : public ::testing::Test {
+ protected:
+  Result E(std::string_view text) { return Eval(text, &link_); }
+  double N(std::string_view text) {
+    Result r = E(text);
+    EXPECT_EQ(r.type, ExpType::Number) << text;
+    return r.value.number();
+  }
+  bool B(std::string_view text) {
+    Result r = E(text);
+    EXPECT_EQ(r.type, ExpType::Boolean) << text;
+    return r.value.boolean();
+  }
+  std::string T(std::string_view text) {
+    Result r = E(text);
+    EXPECT_EQ(r.type, ExpType::Text) << text;
+    return std::string(r.value.text());
+  }
+  std::string Error(std::string_view text) { return ErrorOf(text, &link_); }
+
+  TestLink link_;
+};
+
 }  // namespace dbase::testing

@@ -11,23 +11,7 @@
 namespace dbase::testing {
 namespace {
 
-class LogicDateFunctionTest : public ::testing::Test {
- protected:
-  Result E(std::string_view text) { return Eval(text, &link_); }
-  bool B(std::string_view text) {
-    Result r = E(text);
-    EXPECT_EQ(r.type, ExpType::Boolean) << text;
-    return r.value.boolean();
-  }
-  std::string T(std::string_view text) {
-    Result r = E(text);
-    EXPECT_EQ(r.type, ExpType::Text) << text;
-    return std::string(r.value.text());
-  }
-  std::string Error(std::string_view text) { return ErrorOf(text, &link_); }
-
-  TestLink link_;
-};
+class LogicDateFunctionTest : public ExpressionTest {};
 
 TEST_F(LogicDateFunctionTest, Iif) {
   EXPECT_EQ(E("IIF(.T., 1, 1/0)").value.number(), 1);

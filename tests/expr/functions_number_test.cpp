@@ -9,17 +9,7 @@
 namespace dbase::testing {
 namespace {
 
-class NumberFunctionTest : public ::testing::Test {
- protected:
-  double N(std::string_view text) {
-    Result r = Eval(text, &link_);
-    EXPECT_EQ(r.type, ExpType::Number) << text;
-    return r.value.number();
-  }
-  std::string Error(std::string_view text) { return ErrorOf(text, &link_); }
-
-  TestLink link_;
-};
+class NumberFunctionTest : public ExpressionTest {};
 
 TEST_F(NumberFunctionTest, RoundingFamily) {
   EXPECT_EQ(N("ABS(-2.5)"), 2.5);

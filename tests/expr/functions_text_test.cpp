@@ -10,22 +10,7 @@
 namespace dbase::testing {
 namespace {
 
-class TextFunctionTest : public ::testing::Test {
- protected:
-  std::string T(std::string_view text) {
-    Result r = Eval(text, &link_);
-    EXPECT_EQ(r.type, ExpType::Text) << text;
-    return std::string(r.value.text());
-  }
-  double N(std::string_view text) {
-    Result r = Eval(text, &link_);
-    EXPECT_EQ(r.type, ExpType::Number) << text;
-    return r.value.number();
-  }
-  std::string Error(std::string_view text) { return ErrorOf(text, &link_); }
-
-  TestLink link_;
-};
+class TextFunctionTest : public ExpressionTest {};
 
 TEST(LibraryTest, AllFunctionsAreRegistered) {
   EXPECT_EQ(BuiltinFunctionNames().size(), 55u);

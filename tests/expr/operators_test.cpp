@@ -8,18 +8,7 @@
 namespace dbase::testing {
 namespace {
 
-class OperatorTest : public ::testing::Test {
- protected:
-  Result E(std::string_view text) { return Eval(text, &link_); }
-  bool B(std::string_view text) {
-    Result r = E(text);
-    EXPECT_EQ(r.type, ExpType::Boolean) << text;
-    return r.value.boolean();
-  }
-  std::string Error(std::string_view text) { return ErrorOf(text, &link_); }
-
-  TestLink link_;
-};
+class OperatorTest : public ExpressionTest {};
 
 TEST_F(OperatorTest, ArithmeticKeepsTheRightOperandsType) {
   Result r = E("{01/02/2000} + 1");
