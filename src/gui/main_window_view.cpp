@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -15,6 +14,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "gui/error_box.h"
 #include "gui/options_dialog_view.h"
 #include "gui/resources.h"
 
@@ -117,7 +117,7 @@ void MainWindowView::ShowMessage(const QString& text) {
   if (message_box_) {
     message_box_(text);
   } else {
-    QMessageBox::critical(this, QString::fromUtf8(kApplicationTitle), text);
+    gui::ShowErrorBox(this, QString::fromUtf8(kApplicationTitle), text);
   }
 }
 

@@ -5,11 +5,12 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <exception>
+
+#include "gui/error_box.h"
 
 namespace quarvel::gui {
 namespace {
@@ -131,7 +132,7 @@ bool OptionsDialogView::Run(const std::function<void()>& action) {
     if (message_box_) {
       message_box_(Q(error.what()));
     } else {
-      QMessageBox::critical(this, windowTitle(), Q(error.what()));
+      ShowErrorBox(this, windowTitle(), Q(error.what()));
     }
     return false;
   }
