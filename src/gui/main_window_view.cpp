@@ -4,8 +4,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -14,19 +14,46 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <QVBoxLayout>
 
+#include "gui/error_box.h"
 #include "gui/options_dialog_view.h"
 #include "gui/resources.h"
 
 namespace quarvel::gui {
 namespace {
 
+// The window's pixels at the stock desktop font. Layouts keep them wherever the texts fit and
+// grow the window where a larger font or a wider style needs room.
 constexpr int kClientWidth = 542;
 constexpr int kClientHeight = 348;
 constexpr int kTopPanelHeight = 61;
 constexpr int kBottomPanelHeight = 48;
+constexpr QSize kButtonSize(75, 25);
+constexpr QSize kConfigureSize(25, 25);
+// The log shows at least this much text (its size at the stock font), so that with a larger font
+// it grows as the buttons do instead of showing fewer lines.
+constexpr int kLogColumns = 90;
+constexpr int kLogLines = 17;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// The title banner: the picture stretched across the window, in its own proportions.
+class Banner : public QLabel {
+ public:
+  using QLabel::QLabel;
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override {
+    return width * kTopPanelHeight / kClientWidth;
+  }
+};
+
+QPushButton* NewButton(const char* name, const char* text, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(name);
+  button->setMinimumSize(kButtonSize);
+  return button;
+}
 
 }  // namespace
 
@@ -46,60 +73,87 @@ MainWindowView::~MainWindowView() = default;
 
 void MainWindowView::BuildWidgets() {
   setObjectName("TAbertura");
-  setFixedSize(kClientWidth, kClientHeight);
   setWindowIcon(QIcon(":/quarvel/icon.png"));
+  // A single border: the window takes the size its contents ask for and cannot be resized.
+  auto* column = new QVBoxLayout(this);
+  column->setSizeConstraint(QLayout::SetFixedSize);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
 
   auto* top = new QWidget(this);
   top->setObjectName("Panel1");
-  top->setGeometry(0, 0, kClientWidth, kTopPanelHeight);
-  banner_ = new QLabel(top);
+  banner_ = new Banner(top);
   banner_->setObjectName("Image1");
-  banner_->setGeometry(0, 0, kClientWidth, kTopPanelHeight);
   banner_->setScaledContents(true);
   banner_->setPixmap(QPixmap(":/quarvel/banner.jpg", "JPG"));
+  auto* top_layout = new QVBoxLayout(top);
+  top_layout->setContentsMargins(0, 0, 0, 0);
+  top_layout->addWidget(banner_);
+  column->addWidget(top);
 
   log_view_ = new QPlainTextEdit(this);
   log_view_->setObjectName("Memo1");
-  log_view_->setGeometry(0, kTopPanelHeight, kClientWidth,
-                         kClientHeight - kTopPanelHeight - kBottomPanelHeight);
   log_view_->setReadOnly(true);
   log_view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   log_view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // long lines wrap
+  SizeLogToFont();
+  column->addWidget(log_view_, 1);
 
   auto* bottom = new QWidget(this);
   bottom->setObjectName("Panel2");
-  bottom->setGeometry(0, kClientHeight - kBottomPanelHeight, kClientWidth, kBottomPanelHeight);
   link_ = new QLabel(bottom);
   link_->setObjectName("Image2");
-  link_->setGeometry(15, 10, 90, 12);
   link_->setPixmap(QPixmap(":/quarvel/link.png"));
   link_->setCursor(Qt::PointingHandCursor);
   link_->installEventFilter(this);
   auto* decoration = new QLabel(bottom);
   decoration->setObjectName("Image3");
-  decoration->setGeometry(140, 5, 85, 35);
   decoration->setPixmap(QPixmap(":/quarvel/decoration.png"));
-
   configure_ = new QToolButton(bottom);
   configure_->setObjectName("SpeedButton1");
-  configure_->setGeometry(250, 10, 25, 25);
+  configure_->setMinimumSize(kConfigureSize);
   configure_->setAutoRaise(true);
   configure_->setIcon(QIcon(":/quarvel/configure.png"));
   configure_->setToolTip("Configurar");
-  activate_ = new QPushButton("Ativar", bottom);
-  activate_->setObjectName("BitBtn1");
-  activate_->setGeometry(295, 10, 75, 25);
-  deactivate_ = new QPushButton("Desativar", bottom);
-  deactivate_->setObjectName("BitBtn2");
-  deactivate_->setGeometry(375, 10, 75, 25);
-  close_ = new QPushButton("Fechar", bottom);
-  close_->setObjectName("BitBtn3");
-  close_->setGeometry(455, 10, 75, 25);
+  activate_ = NewButton("BitBtn1", "Ativar", bottom);
+  deactivate_ = NewButton("BitBtn2", "Desativar", bottom);
+  close_ = NewButton("BitBtn3", "Fechar", bottom);
+
+  // The link at the left, level with the tops of the buttons; the decoration after it; the
+  // buttons at the right. The gap before "Configurar" gives way first when the buttons widen.
+  auto* link_column = new QVBoxLayout;
+  link_column->setContentsMargins(0, 5, 0, 0);
+  link_column->addWidget(link_);
+  link_column->addStretch();
+  auto* row = new QHBoxLayout(bottom);
+  row->setContentsMargins(15, 5, 12, 8);
+  row->setSpacing(0);
+  row->addLayout(link_column);
+  row->addSpacing(35);
+  row->addWidget(decoration);
+  row->addSpacing(10);
+  row->addStretch();
+  row->addWidget(configure_);
+  row->addSpacing(20);
+  row->addWidget(activate_);
+  row->addSpacing(5);
+  row->addWidget(deactivate_);
+  row->addSpacing(5);
+  row->addWidget(close_);
+  column->addWidget(bottom);
 
   connect(configure_, &QToolButton::clicked, this, [this] { app_->Window().ClickConfigure(); });
   connect(activate_, &QPushButton::clicked, this, [this] { app_->Window().ClickActivate(); });
   connect(deactivate_, &QPushButton::clicked, this, [this] { app_->Window().ClickDeactivate(); });
   connect(close_, &QPushButton::clicked, this, [this] { close(); });
+  column->activate();  // sized before the first showing, as a form is
+}
+
+void MainWindowView::SizeLogToFont() {
+  const QFontMetrics metrics(log_view_->font());
+  const QSize text(metrics.averageCharWidth() * kLogColumns, metrics.lineSpacing() * kLogLines);
+  log_view_->setMinimumSize(
+      text.expandedTo({kClientWidth, kClientHeight - kTopPanelHeight - kBottomPanelHeight}));
 }
 
 void MainWindowView::ShowLog(const std::string* added, bool rebuilt) {
@@ -117,7 +171,7 @@ void MainWindowView::ShowMessage(const QString& text) {
   if (message_box_) {
     message_box_(text);
   } else {
-    QMessageBox::critical(this, QString::fromUtf8(kApplicationTitle), text);
+    gui::ShowErrorBox(this, QString::fromUtf8(kApplicationTitle), text);
   }
 }
 
@@ -225,6 +279,7 @@ void MainWindowView::closeEvent(QCloseEvent* event) {
 
 void MainWindowView::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange) SizeLogToFont();
   if (event->type() == QEvent::WindowStateChange && isMinimized() && isVisible()) {
     QTimer::singleShot(0, this, [this] {
       if (isMinimized() && tray_ != nullptr && tray_->isVisible()) app_->Window().Minimised();

@@ -62,6 +62,8 @@ class MainWindowView : public QWidget, public WindowShell {
 
  private:
   void BuildWidgets();
+  // The log's least size: the text it shows at the stock font, measured in the current font.
+  void SizeLogToFont();
   void ShowLog(const std::string* added, bool rebuilt);
   void ShowMessage(const QString& text);
 

@@ -1,10 +1,12 @@
-// One QApplication for the window tests, on the offscreen platform unless another is asked for,
-// and a desktop (program folder, HotSync root with a registry file) per test.
+// One QApplication for the window tests, on the offscreen platform unless another is asked for
+// and at a larger desktop font when QUARVEL_TEST_FONT_SCALE asks for one, and a desktop
+// (program folder, HotSync root with a registry file) per test.
 #pragma once
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFont>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -18,6 +20,9 @@ inline const char* kRegistered =
     "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\U.S. Robotics\\Pilot Desktop\\Application0]\n"
     "\"Conduit\"=\"SFrmCS35.dll\"\n\"Creator\"=dword:51565043\n";
 
+// Multiplies the desktop's font size, as a desktop set to larger text gives it to the program.
+inline constexpr const char* kFontScaleVariable = "QUARVEL_TEST_FONT_SCALE";
+
 inline void EnsureQtApplication() {
   if (QCoreApplication::instance() != nullptr) return;
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -25,6 +30,12 @@ inline void EnsureQtApplication() {
   static char name[] = "gui_tests";
   static char* argv[] = {name, nullptr};
   static QApplication* app = new QApplication(argc, argv);
+  const double font_scale = qEnvironmentVariable(kFontScaleVariable).toDouble();
+  if (font_scale > 0) {
+    QFont font = QApplication::font();
+    font.setPointSizeF(font.pointSizeF() * font_scale);
+    QApplication::setFont(font);
+  }
   (void)app;
 }
 

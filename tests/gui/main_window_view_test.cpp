@@ -1,5 +1,6 @@
-// The Qt main window on the offscreen platform: its layout and banner, activation on first
-// showing, button states, the log shown, the close refused while support is on.
+// The Qt main window on the offscreen platform: its size and banner at the stock font,
+// activation on first showing, button states, the log shown, the close refused while support
+// is on.
 #include "gui/main_window_view.h"
 
 #include <gtest/gtest.h>
@@ -47,19 +48,28 @@ TEST_F(MainWindowViewTest, LayoutCaptionAndTheJpegBanner) {
   MainWindowView view(desktop.Config());
   EXPECT_EQ(view.size(), QSize(542, 348));
   EXPECT_EQ(view.windowTitle().toStdString(), "Quarvel PC versão 1.2.3.4");
-  QLabel* banner = Find<QLabel>(view, "Image1");
-  ASSERT_NE(banner->pixmap().isNull(), true);
-  EXPECT_EQ(banner->geometry(), QRect(0, 0, 542, 61));
-  EXPECT_EQ(Find<QPlainTextEdit>(view, "Memo1")->geometry(), QRect(0, 61, 542, 239));
   EXPECT_TRUE(Find<QPlainTextEdit>(view, "Memo1")->isReadOnly());
   EXPECT_EQ(Find<QPushButton>(view, "BitBtn1")->text(), "Ativar");
   EXPECT_EQ(Find<QPushButton>(view, "BitBtn2")->text(), "Desativar");
   EXPECT_EQ(Find<QPushButton>(view, "BitBtn3")->text(), "Fechar");
   EXPECT_EQ(Find<QToolButton>(view, "SpeedButton1")->toolTip(), "Configurar");
-  EXPECT_EQ(Find<QPushButton>(view, "BitBtn3")->geometry(), QRect(455, 10, 75, 25));
   // Created, not yet shown: the title lines and the created state.
   EXPECT_EQ(LogText(view), "   Módulo de Suporte à Comunicação de Dados via HotSync®\n");
   ExpectButtons(view, true, true, false, true);
+
+  // Shown at the stock font: the window's pixels.
+  view.show();
+  EXPECT_EQ(view.size(), QSize(542, 348));
+  QLabel* banner = Find<QLabel>(view, "Image1");
+  ASSERT_NE(banner->pixmap().isNull(), true);
+  EXPECT_EQ(banner->geometry(), QRect(0, 0, 542, 61));
+  EXPECT_EQ(Find<QPlainTextEdit>(view, "Memo1")->geometry(), QRect(0, 61, 542, 239));
+  // "Fechar" keeps its top, height and right margin, as wide as the style asks (75 at least).
+  const QRect close = Find<QPushButton>(view, "BitBtn3")->geometry();
+  EXPECT_EQ(close.top(), 10);
+  EXPECT_EQ(close.height(), 25);
+  EXPECT_EQ(close.right() + 1, 542 - 12);
+  EXPECT_GE(close.width(), 75);
 }
 
 TEST_F(MainWindowViewTest, FirstShowingSwitchesSupportOnAndTheLogShowsIt) {
