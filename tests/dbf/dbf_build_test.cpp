@@ -148,7 +148,7 @@ TEST(DBFBuildTest, MemoFieldsSetTheVersionAndWriteTheDialectsMemoHeader) {
   db3[0] = 1;
   db3.replace(8, 8, "clientes");
   db3[512] = '\x1A';
-  EXPECT_EQ(ReadFileBytes(dir.File("clientes.DBT")), db3);
+  EXPECT_EQ(ReadFileBytes(dir.File("clientes.dbt")), db3);
 
   std::string db4(24, '\0');
   db4[0] = 1;
@@ -156,7 +156,7 @@ TEST(DBFBuildTest, MemoFieldsSetTheVersionAndWriteTheDialectsMemoHeader) {
   db4[18] = 2;
   db4[19] = 1;
   db4[21] = 2;  // 512
-  EXPECT_EQ(ReadFileBytes(dir.File("Fornecedores.DBT")), db4);
+  EXPECT_EQ(ReadFileBytes(dir.File("Fornecedores.dbt")), db4);
 
   std::string fox(512, '\0');
   fox[3] = 8;

@@ -81,8 +81,8 @@ def read_with_dbf(dbf, table):
 def engine_writes(dbf, qdbf, scratch, report, records):
     for dialect, version in ENGINE_DIALECTS:
         where = "engine type %d -> dbf" % dialect
-        # python3-dbf looks for the memo file in the case of the table's extension; the builders
-        # write ".DBT" (dBase III) and ".fpt" (FoxPro), so the table name takes the same case.
+        # python3-dbf looks for the memo file in the case of the table's extension, which is the
+        # case the builders give it: one upper-case and one lower-case name.
         table = os.path.join(scratch, "ENG%d.DBF" % dialect if version == 0x83 else "eng%d.dbf" % dialect)
         if report.step(where + " create", qdbf.create, table, dialect, SPECS) is None:
             continue

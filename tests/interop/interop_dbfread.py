@@ -10,7 +10,7 @@ from interop_common import (FIELDS, SPECS, Report, compare_records, expected_as_
                             parse_args, qdbf_values, reference_records, require)
 
 # qdbf create --type: version byte of a table with memo fields and the memo file's extension.
-DIALECTS = [(1, 0x83, ".DBT"), (2, 0x8B, ".DBT"), (3, 0xF5, ".fpt")]
+DIALECTS = [(1, 0x83, ".DBT"), (2, 0x8B, ".DBT"), (3, 0xF5, ".FPT")]
 
 
 def from_dbfread(version):
