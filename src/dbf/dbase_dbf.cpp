@@ -14,6 +14,7 @@
 #include "dbf/byte_order.h"
 #include "dbf/errors.h"
 #include "dbf/file_names.h"
+#include "dbf/header_date.h"
 #include "dbf/memo_file.h"
 #include "dbf/table_cipher.h"
 #include "platform/ascii_case.h"
@@ -40,9 +41,7 @@ void CurrentHeaderStamp(uint8_t* ymd3, uint32_t* stamp) {
   time_t secs = tv.tv_sec;
   struct tm local;
   localtime_r(&secs, &local);
-  ymd3[0] = static_cast<uint8_t>((local.tm_year + 1900) % 100);
-  ymd3[1] = static_cast<uint8_t>(local.tm_mon + 1);
-  ymd3[2] = static_cast<uint8_t>(local.tm_mday);
+  PutHeaderDate(ymd3, local);
   uint32_t ms = static_cast<uint32_t>(tv.tv_usec / 1000);
   *stamp = ((static_cast<uint32_t>(local.tm_hour) * 64 + static_cast<uint32_t>(local.tm_min)) * 64 +
             static_cast<uint32_t>(local.tm_sec)) * 1024 + ms;

@@ -7,6 +7,7 @@
 #include "dbf/byte_order.h"
 #include "dbf/errors.h"
 #include "dbf/file_names.h"
+#include "dbf/header_date.h"
 #include "platform/ascii_case.h"
 
 namespace dbase {
@@ -111,9 +112,7 @@ void DBFBuild::WriteHeader() {
   std::tm local{};
   localtime_r(&now, &local);
   bytes[0] = version();
-  bytes[1] = static_cast<uint8_t>(local.tm_year % 100);
-  bytes[2] = static_cast<uint8_t>(local.tm_mon + 1);
-  bytes[3] = static_cast<uint8_t>(local.tm_mday);
+  PutHeaderDate(&bytes[1], local);
   PutLE16(&bytes[8], static_cast<uint32_t>(header_len));
   PutLE16(&bytes[10], static_cast<uint32_t>(record_length_));
   for (size_t i = 0; i < fields_.size(); ++i) {

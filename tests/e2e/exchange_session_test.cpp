@@ -122,14 +122,14 @@ TEST_F(ExchangeSessionTest, AnUnloadWritesTheDatedExportsByteForByte) {
   const std::vector<testsupport::RawField> fields = {{"CODIGO", 'C', 20}, {"LOJA", 'C', 4}, {"ESTOQUE", 'N', 6}};
   std::string expected = testsupport::TableBytes(
       0x03, fields, {" 7891000100103       01      24", " 7896004000015       02     118"});
-  // The header's date of last update (year modulo 100) is the day the copy was written; its
+  // The header's date of last update (years since 1900) is the day the copy was written; its
   // change stamp, the time of day.
   const std::string copy = ReadFileBytes(Home("IE120701.DBF"));
   ASSERT_EQ(copy.size(), expected.size());
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  EXPECT_EQ(copy.substr(1, 3), std::string({static_cast<char>(local.tm_year % 100), static_cast<char>(local.tm_mon + 1),
+  EXPECT_EQ(copy.substr(1, 3), std::string({static_cast<char>(local.tm_year), static_cast<char>(local.tm_mon + 1),
                                             static_cast<char>(local.tm_mday)}));
   expected.replace(1, 3, copy.substr(1, 3));
   expected.replace(16, 4, copy.substr(16, 4));

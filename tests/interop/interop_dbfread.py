@@ -49,10 +49,11 @@ def main():
         if t is None:
             continue
         report.equal(where + " version byte", "0x%02X" % version, "0x%02X" % t.header.dbversion)
-        # The header is rewritten after every append: count and date of the last update.
+        # The header is rewritten after every append: count and date of the last update (years
+        # since 1900 in its first byte).
         report.equal(where + " header record count", len(records), t.header.numrecords)
         stored = (t.header.year, t.header.month, t.header.day)
-        days = {(d.year % 100, d.month, d.day) for d in (started, datetime.date.today())}
+        days = {(d.year - 1900, d.month, d.day) for d in (started, datetime.date.today())}
         if stored not in days:
             report.fail(where + " header date", "expected one of %s, got %s" % (sorted(days), stored))
         report.equal(where + " fields", FIELDS, [(f.name, f.type, f.length, f.decimal_count) for f in t.fields])
