@@ -43,10 +43,10 @@ class QdbfAppendTest : public ::testing::Test {
 TEST_F(QdbfAppendTest, EmptyValuesLeaveNumbersDatesAndLogicalsBlank) {
   const std::string table = "append '" + path_ + "' ";
   ASSERT_EQ(RunQdbf(table + "CODIGO=a QTD= PRECO= DATA= ATIVO=").status, 0);
-  ASSERT_EQ(RunQdbf(table + "CODIGO=b QTD=-2 PRECO=2.5 DATA=20240229 ATIVO=T").status, 0);
+  ASSERT_EQ(RunQdbf(table + "CODIGO=b QTD=-2 PRECO=2.675 DATA=20240229 ATIVO=T").status, 0);
   ASSERT_EQ(RunQdbf(table + "CODIGO=c").status, 0);  // unnamed fields hold a blank record's values
   EXPECT_EQ(Stored(1), "a     |      |        |        | ");
-  EXPECT_EQ(Stored(2), "b     |    -2|    2.50|20240229|T");
+  EXPECT_EQ(Stored(2), "b     |    -2|    2.68|20240229|T");
   EXPECT_EQ(Stored(3), "c     |     0|    0.00|        | ");
 
   const testsupport::QdbfRun refused = RunQdbf(table + "CODIGO=d PRECO=abc");
