@@ -52,7 +52,7 @@ class Qdbf:
         argv = [self.path] + [a if isinstance(a, bytes) else str(a).encode("utf-8") for a in args]
         p = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if p.returncode != 0:
-            shown = [a.decode("utf-8", "replace") for a in argv]
+            shown = [a.decode("utf-8", "replace") if isinstance(a, bytes) else a for a in argv]
             shown = [s if len(s) < 80 else s[:60] + "...(%d bytes)" % len(s) for s in shown]
             raise QdbfError("qdbf exited %d: %s\n  stderr: %s" % (p.returncode, " ".join(shown),
                                                              p.stderr.decode("utf-8", "replace").strip()))
