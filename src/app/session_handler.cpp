@@ -6,8 +6,19 @@
 
 #include "config/text_case.h"
 #include "platform/locale.h"
+#include "platform/os_file.h"
 
 namespace quarvel {
+namespace {
+
+// A desktop file of the protocol, found in any letter case as the import and the exports find
+// theirs: a table named "produtos.dbf" is the product table.
+std::string DesktopFile(const std::string& folder, const char* name) {
+  return dbase::platform::ResolveCase(JoinPath(folder, name));
+}
+
+}  // namespace
+
 SessionHandler::SessionHandler(SyncControl& control, Log& log, AppState& state,
                                RequestTable& requests, ExchangeOperations& exchange,
                                HotSyncRootRule root_rule)
@@ -48,14 +59,23 @@ std::string SessionHandler::UserFolderName(const std::string& user_name) {
 }
 
 void SessionHandler::SessionStart() {
+  // First, so that no failure below can leave the previous session's counts to be exported again
+  // at the end of this one.
+  state_.counts_received = false;
   const std::string user = control_.PilotUserName();
   log_.AddLine("> Iniciando sincronização do Palm " + user + "...");
   const std::string root = root_rule_.Find();
   // An unknown user leaves the middle part empty: the forms folder right under the root.
   state_.user_folder = JoinPath(JoinPath(root, UserFolderName(user)), kFormsFolder);
-  std::filesystem::create_directories(state_.user_folder);
-  control_.ReceiveFile(JoinPath(state_.user_folder, kRequestTable));
-  state_.counts_received = false;
+  try {
+    std::filesystem::create_directories(state_.user_folder);
+  } catch (const std::filesystem::filesystem_error& error) {
+    // Without its folder the session cannot receive the request: logged where the user follows
+    // the session, which then ends with nothing done.
+    log_.AddLine(std::string("> ") + error.what());
+    return;
+  }
+  control_.ReceiveFile(DesktopFile(state_.user_folder, kRequestTable));
 }
 
 void SessionHandler::TransferSucceeded() {
@@ -125,20 +145,20 @@ void SessionHandler::RequestArrived() {
   if (operation == "C") {
     log_.AddLine("> Carga de arquivos solicitada pelo usuário...");
     exchange_.ImportProducts(dbf_folder, kProductSortKey, kProductTable);
-    control_.SendFile(JoinPath(dbf_folder, kProductTable));
+    control_.SendFile(DesktopFile(dbf_folder, kProductTable));
   } else if (operation == "D") {
     log_.AddLine("> Descarga de arquivos solicitada pelo usuário...");
-    control_.ReceiveFile(JoinPath(dbf_folder, kCountTable));
+    control_.ReceiveFile(DesktopFile(dbf_folder, kCountTable));
   } else {
     log_.AddLine("> Nenhuma operação solicitada pelo usuário!");
   }
-  control_.SendFile(JoinPath(state_.user_folder, kRequestTable));
+  control_.SendFile(DesktopFile(state_.user_folder, kRequestTable));
 }
 
 void SessionHandler::CountsArrived() {
   state_.counts_received = true;
   exchange_.PrepareEmptyTable(state_.user_folder, kCountTable);
-  control_.SendFile(JoinPath(state_.user_folder, kCountTable));
+  control_.SendFile(DesktopFile(state_.user_folder, kCountTable));
 }
 
 void SessionHandler::SessionEnd() {

@@ -14,9 +14,11 @@
 #include "dbf/byte_order.h"
 #include "dbf/errors.h"
 #include "dbf/file_names.h"
+#include "dbf/header_date.h"
 #include "dbf/memo_file.h"
 #include "dbf/table_cipher.h"
 #include "platform/ascii_case.h"
+#include "platform/os_file.h"
 
 namespace dbase {
 
@@ -40,9 +42,7 @@ void CurrentHeaderStamp(uint8_t* ymd3, uint32_t* stamp) {
   time_t secs = tv.tv_sec;
   struct tm local;
   localtime_r(&secs, &local);
-  ymd3[0] = static_cast<uint8_t>((local.tm_year + 1900) % 100);
-  ymd3[1] = static_cast<uint8_t>(local.tm_mon + 1);
-  ymd3[2] = static_cast<uint8_t>(local.tm_mday);
+  PutHeaderDate(ymd3, local);
   uint32_t ms = static_cast<uint32_t>(tv.tv_usec / 1000);
   *stamp = ((static_cast<uint32_t>(local.tm_hour) * 64 + static_cast<uint32_t>(local.tm_min)) * 64 +
             static_cast<uint32_t>(local.tm_sec)) * 1024 + ms;
@@ -56,6 +56,7 @@ dBaseDBF::dBaseDBF(const std::string& file_name, const std::string& password, bo
     Open();
     LoadHeader();
     LoadDescriptors();
+    has_memo_ = UsesMemoFile();
     own_record_.assign(static_cast<size_t>(record_length_) + 1, ' ');
     own_record_.back() = kEofMarker;
     record_ = own_record_.data();
@@ -115,9 +116,22 @@ void dBaseDBF::LoadHeader() {
     password_.clear();
     new_password_.clear();
   }
-  has_memo_ = version_ == kVersionDb3Memo || version_ == kVersionDb4Memo || version_ == kVersionFoxMemo ||
-              (version_ == kVersionVfp && (header_flags_ & 2) != 0);
   ComputeRecordCount();
+}
+
+bool dBaseDBF::UsesMemoFile() const {
+  // A table without memo fields needs no memo file, whatever its version byte announces (some
+  // writers mark every table of a dialect as one with memos).
+  const std::string_view memo_types = version_ == kVersionVfp ? "MG" : "MBG";
+  const bool memo_field = std::any_of(fields_.begin(), fields_.end(), [&](const FieldDescriptor& f) {
+    return memo_types.find(f.type) != std::string_view::npos;
+  });
+  if (!memo_field) return false;
+  if (version_ == kVersionDb3Memo || version_ == kVersionDb4Memo || version_ == kVersionFoxMemo) return true;
+  if (version_ != kVersionVfp) return false;
+  // Some writers leave the memo flag of these tables clear although they keep an .fpt beside
+  // them: the file itself says there are memos to read.
+  return (header_flags_ & 2) != 0 || platform::FileExistsAnyCase(CompanionFileName(file_name_, ".fpt"));
 }
 
 void dBaseDBF::LoadDescriptors() {

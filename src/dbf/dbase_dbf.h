@@ -161,6 +161,9 @@ class dBaseDBF : public DiskFile {
   bool AcquireAppendLock();
   void LoadHeader();
   void LoadDescriptors();
+  // Whether the table keeps memos in a memo file: it has memo fields and its version announces a
+  // memo file, or (version 0x30) its flag does or the .fpt is there.
+  bool UsesMemoFile() const;
   void ComputeRecordCount();
   void ReleaseOnFailure();
 

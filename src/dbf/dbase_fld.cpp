@@ -366,7 +366,8 @@ bool dBaseFld::StringPut(int field, std::string_view text) {
     case 'M':
       MemoWrite(field, text);
       return true;
-    case 'N': {
+    case 'N':
+    case 'F': {
       std::string_view t = TrimRight(text);
       long double value = 0;
       if (!t.empty()) {

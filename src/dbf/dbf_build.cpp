@@ -7,6 +7,7 @@
 #include "dbf/byte_order.h"
 #include "dbf/errors.h"
 #include "dbf/file_names.h"
+#include "dbf/header_date.h"
 #include "platform/ascii_case.h"
 
 namespace dbase {
@@ -111,9 +112,7 @@ void DBFBuild::WriteHeader() {
   std::tm local{};
   localtime_r(&now, &local);
   bytes[0] = version();
-  bytes[1] = static_cast<uint8_t>(local.tm_year % 100);
-  bytes[2] = static_cast<uint8_t>(local.tm_mon + 1);
-  bytes[3] = static_cast<uint8_t>(local.tm_mday);
+  PutHeaderDate(&bytes[1], local);
   PutLE16(&bytes[8], static_cast<uint32_t>(header_len));
   PutLE16(&bytes[10], static_cast<uint32_t>(record_length_));
   for (size_t i = 0; i < fields_.size(); ++i) {
@@ -125,8 +124,7 @@ void DBFBuild::WriteHeader() {
 }
 
 std::string DBFBuild::MemoFileName(const std::string& extension) const {
-  size_t dot = ExtensionDot(file_name_);
-  return (dot == std::string::npos ? file_name_ : file_name_.substr(0, dot)) + extension;
+  return CompanionFileName(file_name_, extension);
 }
 
 void DBFBuild::WriteMemoFile(const std::string& extension, const std::vector<uint8_t>& header) const {
@@ -141,7 +139,7 @@ void DBFBuild::CreateMemo() {
   PutLE32(&header[0], 1);  // next free block
   for (size_t i = 0; i < base_name_.size() && i < kMemoNameLength; ++i) header[8 + i] = static_cast<uint8_t>(base_name_[i]);
   header[512] = kEndOfFile;
-  WriteMemoFile(".DBT", header);
+  WriteMemoFile(".dbt", header);
 }
 
 DB4Build::DB4Build(const std::string& file_name) : DBFBuild(file_name, 0x8B) {}
@@ -155,7 +153,7 @@ void DB4Build::CreateMemo() {
   header[18] = 0x02;
   header[19] = 0x01;
   PutLE16(&header[20], 512);  // block length
-  WriteMemoFile(".DBT", header);
+  WriteMemoFile(".dbt", header);
 }
 
 DBFoxBuild::DBFoxBuild(const std::string& file_name) : DBFBuild(file_name, 0xF5) {}

@@ -30,7 +30,7 @@ class DBFBuild {
   virtual void AddField(const std::string& name, char type, int length, int decimals);
   // Header, descriptors, 0x0D and 0x1A into the open table file.
   virtual void WriteHeader();
-  // The dBase III memo file: ".DBT", 513 bytes.
+  // The dBase III memo file: ".dbt", 513 bytes.
   virtual void CreateMemo();
 
   const std::string& file_name() const { return file_name_; }
@@ -46,7 +46,8 @@ class DBFBuild {
   // Builds when Build was never called; every destructor of the chain calls it so that the
   // memo file of the most derived class is written.
   void BuildIfPending() noexcept;
-  // The table file name with its extension replaced by `extension`.
+  // The table file name with its extension replaced by `extension`, in the case of the table's
+  // extension (an existing memo file of any case is replaced in place).
   std::string MemoFileName(const std::string& extension) const;
   // Creates the memo file and writes `header` into it.
   void WriteMemoFile(const std::string& extension, const std::vector<uint8_t>& header) const;
@@ -70,7 +71,7 @@ class DB4Build final : public DBFBuild {
  public:
   explicit DB4Build(const std::string& file_name);
   ~DB4Build() override;
-  // The dBase IV memo file: ".DBT", 24 bytes, block length 512.
+  // The dBase IV memo file: ".dbt", 24 bytes, block length 512.
   void CreateMemo() override;
 };
 

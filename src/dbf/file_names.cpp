@@ -1,6 +1,7 @@
 // File-name arithmetic shared by tables, memo files and builders.
 #include "dbf/file_names.h"
 
+#include "platform/ascii_case.h"
 #include "platform/text_trim.h"
 
 namespace dbase {
@@ -30,6 +31,16 @@ std::string WithoutExtension(const std::string& path) {
 
 std::string WithDefaultExtension(const std::string& path, const std::string& extension) {
   return ExtensionDot(path) == std::string::npos ? path + extension : path;
+}
+
+std::string CompanionFileName(const std::string& table_file_name, std::string_view extension) {
+  const std::string table = TrimName(table_file_name);
+  const size_t dot = ExtensionDot(table);
+  const bool lower =
+      dot != std::string::npos && table.find_first_of("abcdefghijklmnopqrstuvwxyz", dot) != std::string::npos;
+  std::string result = WithoutExtension(table);
+  for (char c : extension) result += lower ? platform::LowerAscii(c) : platform::UpperAscii(c);
+  return result;
 }
 
 }  // namespace dbase

@@ -52,7 +52,7 @@ class MemoLockGuard {
 
 std::string MemoFile::MemoFileName(uint8_t table_version, const std::string& table_file_name) {
   const char* extension = table_version == 0xF5 || table_version == 0x30 ? ".fpt" : ".dbt";
-  return WithoutExtension(TrimName(table_file_name)) + extension;
+  return CompanionFileName(table_file_name, extension);
 }
 
 MemoFile::MemoFile(uint8_t table_version, const std::string& table_file_name, bool read_write, bool shared,
@@ -61,7 +61,7 @@ MemoFile::MemoFile(uint8_t table_version, const std::string& table_file_name, bo
 
 MemoFile::MemoFile(uint8_t table_version, const std::string& table_file_name, bool read_write, bool shared,
                    const std::string& password, uint32_t memo_header_size, const std::string& extension)
-    : DiskFile(WithoutExtension(TrimName(table_file_name)) + extension, read_write, shared),
+    : DiskFile(CompanionFileName(table_file_name, extension), read_write, shared),
       table_version_(table_version),
       memo_header_size_(memo_header_size),
       cipher_(!password.empty()),
@@ -272,9 +272,10 @@ void MemoFile::SetCipher(bool on, const std::string& current_password, const std
 }
 
 bool MemoFile::RenameMemoFile(const std::string& new_table_name) {
+  // The extension stays; its case follows the renamed table, as for a new memo file.
   const size_t dot = ExtensionDot(file_name_);
   const std::string extension = dot == std::string::npos ? std::string() : file_name_.substr(dot);
-  return Rename(WithoutExtension(TrimName(new_table_name)) + extension);
+  return Rename(CompanionFileName(new_table_name, extension));
 }
 
 bool MemoFile::RenameWithTable(const std::string& new_table_name) {

@@ -19,13 +19,13 @@ namespace dbase {
 
 class MemoFile : public DiskFile {
  public:
-  // Opens the memo file beside `table_file_name` (extension replaced by ".dbt"); a missing file
-  // raises "File %s could not be found" with the memo file name.
+  // Opens the memo file beside `table_file_name` (extension replaced by ".dbt", found in any
+  // case); a missing file raises "File %s could not be found" with the memo file name.
   MemoFile(uint8_t table_version, const std::string& table_file_name, bool read_write, bool shared,
            const std::string& password);
 
   // The memo file name of a table: the table name trimmed, its extension replaced by ".dbt"
-  // (".fpt" for FoxPro versions 0xF5 and 0x30).
+  // (".fpt" for FoxPro versions 0xF5 and 0x30) in the case of the table's extension.
   static std::string MemoFileName(uint8_t table_version, const std::string& table_file_name);
 
   // Length of the memo's text; 0 for block 0. A block outside the file or a damaged memo raises
@@ -42,8 +42,8 @@ class MemoFile : public DiskFile {
 
   // The table's lock protocol (values of 4 or more keep the previous one).
   virtual void SetLockProtocol(int protocol);
-  // Renames the memo file to match a renamed table; dBase files also write the new base name into
-  // their header.
+  // Renames the memo file to match a renamed table (the extension in the new table's case); dBase
+  // files also write the new base name into their header.
   virtual bool RenameWithTable(const std::string& new_table_name);
 
   // Cipher settings copied from the table: texts are read with the current password and written

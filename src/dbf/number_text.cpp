@@ -7,6 +7,27 @@
 
 namespace dbase {
 
+namespace {
+
+// Room for the fixed form of any long double: up to 4933 digits before the point, or about 4950
+// after it for the smallest.
+constexpr size_t kFixedDigits = 5200;
+
+// The shortest fixed-point text of |value| that reads back as the same number. A value that is
+// exactly a double (every number that came through one) takes the double's shortest form: the
+// extra bits of a long double would add digits nobody wrote.
+std::string ShortestFixed(long double value) {
+  char buf[kFixedDigits];
+  const long double magnitude = std::fabs(value);
+  const double as_double = static_cast<double>(magnitude);
+  std::to_chars_result res = static_cast<long double>(as_double) == magnitude
+                                 ? std::to_chars(buf, buf + sizeof buf, as_double, std::chars_format::fixed)
+                                 : std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::fixed);
+  return res.ec == std::errc() ? std::string(buf, res.ptr) : std::string();
+}
+
+}  // namespace
+
 std::optional<long double> ParseDecimal(std::string_view text) {
   size_t b = 0, e = text.size();
   while (b < e && (text[b] == ' ' || text[b] == '\t')) ++b;
@@ -27,16 +48,47 @@ std::optional<long double> ParseDecimal(std::string_view text) {
   return negative ? -value : value;
 }
 
+std::string RoundedDecimal(long double value, int decimals) {
+  if (decimals < 0) decimals = 0;
+  const std::string digits = ShortestFixed(value);  // e.g. "2.675", "1200", "0.000125"
+  const size_t point = digits.find('.');
+  std::string whole = digits.substr(0, point);
+  std::string fraction = point == std::string::npos ? std::string() : digits.substr(point + 1);
+  const auto keep = static_cast<size_t>(decimals);
+  // The shortest form has no trailing zeros, so a 5 in the first dropped place is at least half.
+  const bool round_up = fraction.size() > keep && fraction[keep] >= '5';
+  fraction.resize(keep, '0');
+  if (round_up) {
+    // Carry from the last kept digit leftwards, into the whole part when needed.
+    std::string all = whole + fraction;
+    size_t i = all.size();
+    while (i > 0) {
+      --i;
+      if (all[i] == '9') {
+        all[i] = '0';
+        if (i == 0) all.insert(all.begin(), '1');
+      } else {
+        ++all[i];
+        break;
+      }
+    }
+    whole = all.substr(0, all.size() - keep);
+    fraction = all.substr(all.size() - keep);
+  }
+  const bool zero = whole.find_first_not_of('0') == std::string::npos &&
+                    fraction.find_first_not_of('0') == std::string::npos;
+  std::string text = std::signbit(value) && !zero ? "-" : "";
+  text += whole;
+  if (keep > 0) {
+    text += '.';
+    text += fraction;
+  }
+  return text;
+}
+
 std::string FormatFixed(long double value, int width, int decimals) {
   if (!std::isfinite(value)) return std::string(static_cast<size_t>(width) + 1, '*');
-  if (decimals < 0) decimals = 0;
-  if (value == 0) value = 0;  // no "-0"
-  char buf[128];
-  char* end = buf;
-  auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
-  if (res.ec != std::errc()) return std::string(static_cast<size_t>(width) + 1, '*');
-  end = res.ptr;
-  std::string text(buf, end);
+  std::string text = RoundedDecimal(value, decimals);
   if (text.size() < static_cast<size_t>(width)) text.insert(0, static_cast<size_t>(width) - text.size(), ' ');
   return text;
 }

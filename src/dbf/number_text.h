@@ -11,8 +11,14 @@ namespace dbase {
 // Empty or malformed text gives nothing.
 std::optional<long double> ParseDecimal(std::string_view text);
 
-// Fixed-point form with `decimals` digits after "." (none when 0), right-justified in `width`
-// with spaces. The result is longer than `width` when the number does not fit.
+// `value` (finite) with exactly `decimals` digits after "." (none when 0), rounded half away from
+// zero on the shortest decimal form that reads back as the same number: the decimal the user gave,
+// so 2.675 gives 2.68 although its binary value lies just below. A result that is zero carries no
+// sign.
+std::string RoundedDecimal(long double value, int decimals);
+
+// RoundedDecimal right-justified in `width` with spaces. The result is longer than `width` when
+// the number does not fit; infinities and NaN give width + 1 "*".
 std::string FormatFixed(long double value, int width, int decimals);
 
 }  // namespace dbase

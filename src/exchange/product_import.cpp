@@ -57,7 +57,7 @@ void ReplaceWithSorted(const std::string& folder, const std::string& table_name)
   for (const char* extension : kMemoExtensions) {
     const std::string temp_memo = dbase::platform::ResolveCase(dbase::WithoutExtension(temp) + extension);
     if (!dbase::platform::FileExists(temp_memo)) continue;
-    MoveReplacing(temp_memo, dbase::platform::ResolveCase(dbase::WithoutExtension(table) + extension));
+    MoveReplacing(temp_memo, dbase::platform::ResolveCase(dbase::CompanionFileName(table, extension)));
   }
   MoveReplacing(temp, table);
 }

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <limits>
 #include <system_error>
 
 #include "config/text_case.h"
@@ -183,24 +182,15 @@ int32_t TextToInteger(std::string_view text) {
     return 0;
   };
 
-  int64_t first_significant = 0;
+  // The low 32 bits of the whole number, by arithmetic modulo 2^32 (unsigned wrap-around). Each
+  // "0" appended by the exponent multiplies by 10 = 2 * 5: after 32 of them the low 32 bits are
+  // all zero, so the loop never runs longer than the text.
   const int64_t present = std::min(whole_length, digit_count);
-  while (first_significant < present && digit_at(first_significant) == 0) ++first_significant;
-  if (first_significant == present) return 0;
-
-  // More than 19 significant digits is beyond 64 bits; 19 digits still fit an unsigned 64-bit
-  // accumulator.
-  if (whole_length - first_significant > 19) return 0;
-  uint64_t magnitude = 0;
-  for (int64_t i = first_significant; i < whole_length; ++i) {
-    magnitude = magnitude * 10 + static_cast<uint64_t>(digit_at(i));
-  }
-  const uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) +
-                         (number.negative ? 1 : 0);
-  if (magnitude > limit) return 0;
-
-  uint64_t bits = number.negative ? uint64_t{0} - magnitude : magnitude;
-  return static_cast<int32_t>(static_cast<uint32_t>(bits));
+  if (whole_length - present >= 32) return 0;
+  uint32_t low = 0;
+  for (int64_t i = 0; i < whole_length; ++i) low = low * 10 + static_cast<uint32_t>(digit_at(i));
+  if (number.negative) low = 0u - low;
+  return static_cast<int32_t>(low);
 }
 
 double TextToFloat(std::string_view text) {

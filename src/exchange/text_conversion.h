@@ -30,8 +30,8 @@ bool TextToBoolean(std::string_view text);
 
 // The number of the text cut towards zero, as the low 32 bits of that whole number. The text,
 // blanks around it aside, must be a decimal number with "." as separator and an optional
-// exponent ("-12.7", "+3", "1.5e3", ".5", "7."); anything else gives 0. So does a whole number
-// outside the signed 64-bit range, whose low bits would mean nothing.
+// exponent ("-12.7", "+3", "1.5e3", ".5", "7."); anything else gives 0. The whole number may be
+// of any size: 99999999999999999999 gives 1661992959.
 int32_t TextToInteger(std::string_view text);
 
 // The number of the text, read as TextToInteger reads it; 0 when the text is no such number or

@@ -99,7 +99,7 @@ TEST(CreateTableFromSpecs, TableTypeChoosesTheMemoDialect) {
   EXPECT_EQ(static_cast<uint8_t>(ReadFileBytes(dir.File("D5.DBF"))[0]), 0x83);
   EXPECT_TRUE(std::filesystem::exists(dir.File("D3.DBT")));
   EXPECT_TRUE(std::filesystem::exists(dir.File("D4.DBT")));
-  EXPECT_TRUE(std::filesystem::exists(dir.File("FOX.fpt")));
+  EXPECT_TRUE(std::filesystem::exists(dir.File("FOX.FPT")));
 }
 
 TEST(CreateTableFromSpecs, PasswordEnciphersTheNewTable) {

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "dbf/errors.h"
+#include "dbf/header_date.h"
 #include "support/temp_dir.h"
 
 namespace dbase {
@@ -45,7 +46,7 @@ std::string TodayBytes() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  return std::string{static_cast<char>(local.tm_year % 100), static_cast<char>(local.tm_mon + 1),
+  return std::string{static_cast<char>(local.tm_year), static_cast<char>(local.tm_mon + 1),
                      static_cast<char>(local.tm_mday)};
 }
 
@@ -148,7 +149,7 @@ TEST(DBFBuildTest, MemoFieldsSetTheVersionAndWriteTheDialectsMemoHeader) {
   db3[0] = 1;
   db3.replace(8, 8, "clientes");
   db3[512] = '\x1A';
-  EXPECT_EQ(ReadFileBytes(dir.File("clientes.DBT")), db3);
+  EXPECT_EQ(ReadFileBytes(dir.File("clientes.dbt")), db3);
 
   std::string db4(24, '\0');
   db4[0] = 1;
@@ -156,7 +157,7 @@ TEST(DBFBuildTest, MemoFieldsSetTheVersionAndWriteTheDialectsMemoHeader) {
   db4[18] = 2;
   db4[19] = 1;
   db4[21] = 2;  // 512
-  EXPECT_EQ(ReadFileBytes(dir.File("Fornecedores.DBT")), db4);
+  EXPECT_EQ(ReadFileBytes(dir.File("Fornecedores.dbt")), db4);
 
   std::string fox(512, '\0');
   fox[3] = 8;
@@ -236,6 +237,34 @@ TEST(DBFBuildTest, BuildReplacesAnExistingTableAndKeepsItOpen) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("t.DBT")));
   DiskFile other(path, true, false);
   EXPECT_EQ(ErrorOf([&] { other.Open(); }), "Access denied to file " + path);
+}
+
+// Byte 1 counts years since 1900, as every other dBase program reads it (126 for 2026); tables
+// written with the year modulo 100 keep their century when read.
+TEST(HeaderDateTest, YearByteCountsFrom1900AndOldTablesKeepTheirCentury) {
+  std::tm local{};
+  for (int year : {1980, 1999, 2000, 2026, 2079, 2155}) {
+    local.tm_year = year - 1900;
+    local.tm_mon = 11;
+    local.tm_mday = 31;
+    uint8_t bytes[3];
+    PutHeaderDate(bytes, local);
+    EXPECT_EQ(bytes[0], year - 1900);
+    EXPECT_EQ(bytes[1], 12);
+    EXPECT_EQ(bytes[2], 31);
+    EXPECT_EQ(GetHeaderDate(bytes).year, year);
+  }
+  const struct {
+    uint8_t byte;
+    int year;
+  } read[] = {{0, 2000}, {26, 2026}, {79, 2079}, {80, 1980}, {99, 1999}, {126, 2026}, {255, 2155}};
+  for (const auto& r : read) {
+    const uint8_t bytes[3] = {r.byte, 2, 29};
+    const HeaderDate date = GetHeaderDate(bytes);
+    EXPECT_EQ(date.year, r.year) << int{r.byte};
+    EXPECT_EQ(date.month, 2);
+    EXPECT_EQ(date.day, 29);
+  }
 }
 
 }  // namespace

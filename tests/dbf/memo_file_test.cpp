@@ -33,7 +33,7 @@ uint8_t VersionOf(Format f) {
   }
 }
 
-// A table with one memo field, created by the format's builder (memo file ".DBT" or ".fpt").
+// A table with one memo field, created by the format's builder (memo file ".dbt" or ".fpt" for a lower-case name).
 void MakeTable(Format f, const std::string& path) {
   std::unique_ptr<DBFBuild> b;
   if (f == Format::kDBase4) {
@@ -195,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(AllFormats, MemoFormatTest, ::testing::Values(Format::k
 
 TEST(MemoFileTest, OpeningPicksTheFormatAndFindsTheFileWhateverItsCase) {
   TempDir dir;
-  MakeTable(Format::kDBase4, dir.File("a.dbf"));  // writes a.DBT
+  MakeTable(Format::kDBase4, dir.File("a.dbf"));  // writes a.dbt
   MakeTable(Format::kFox, dir.File("b.dbf"));     // writes b.fpt
   MakeTable(Format::kDBase3, dir.File("c.dbf"));
   EXPECT_NE(dynamic_cast<MemoFile4*>(OpenMemoFile(0x8B, dir.File("a.dbf"), false, false, "").get()), nullptr);
@@ -204,7 +204,7 @@ TEST(MemoFileTest, OpeningPicksTheFormatAndFindsTheFileWhateverItsCase) {
             nullptr);
   auto c = OpenMemoFile(0x83, dir.File("c.dbf"), false, false, "");
   EXPECT_EQ(typeid(*c), typeid(MemoFile));
-  EXPECT_EQ(c->file_name(), dir.File("c.DBT"));
+  EXPECT_EQ(c->file_name(), dir.File("c.dbt"));
   EXPECT_EQ(ErrorOf([&] { OpenMemoFile(0x83, dir.File("d.dbf"), true, false, ""); }),
             "File " + dir.File("d.dbt") + " could not be found");
 }
@@ -240,9 +240,9 @@ TEST(MemoFileTest, DBase3ReusesBlocksInPlaceWhenTheTextFitsElseAppends) {
 TEST(MemoFileTest, DBase3MemoWithoutTerminatorReadsAt65519BytesAtMost) {
   TempDir dir;
   MakeTable(Format::kDBase3, dir.File("t.dbf"));
-  std::string bytes = ReadFileBytes(dir.File("t.DBT")).substr(0, 512);
+  std::string bytes = ReadFileBytes(dir.File("t.dbt")).substr(0, 512);
   bytes.replace(0, 4, LE32(200));
-  WriteFileBytes(dir.File("t.DBT"), bytes + Text(70000));
+  WriteFileBytes(dir.File("t.dbt"), bytes + Text(70000));
   auto m = Open(Format::kDBase3, dir.File("t.dbf"));
   EXPECT_EQ(m->MemoLength(1), 65519);
   EXPECT_EQ(ReadText(*m, 1), Text(70000).substr(0, 65519));
@@ -269,7 +269,7 @@ TEST(MemoFileTest, DBase3PasswordMemosCarryTheirLength) {
 TEST(MemoFileTest, DBase4FileIsExtendedToOneBlockOnlyWhenWritable) {
   TempDir dir;
   MakeTable(Format::kDBase4, dir.File("t.dbf"));
-  const std::string path = dir.File("t.DBT");
+  const std::string path = dir.File("t.dbt");
   const std::string created = ReadFileBytes(path);
   Open(Format::kDBase4, dir.File("t.dbf"), false);
   EXPECT_EQ(ReadFileBytes(path), created);
@@ -423,13 +423,13 @@ TEST(MemoFileTest, DamagedFoxProHeadersNeitherDivideByZeroNorGrowTheFile) {
 TEST(MemoFileTest, DBase3NextFreeBlockInsideTheHeaderIsNotWrittenOver) {
   TempDir dir;
   MakeTable(Format::kDBase3, dir.File("t.dbf"));
-  std::string bytes = ReadFileBytes(dir.File("t.DBT"));
+  std::string bytes = ReadFileBytes(dir.File("t.dbt"));
   bytes.replace(0, 4, LE32(0));
-  WriteFileBytes(dir.File("t.DBT"), bytes);
+  WriteFileBytes(dir.File("t.dbt"), bytes);
   auto m = Open(Format::kDBase3, dir.File("t.dbf"));
   const int32_t block = m->MemoPut("texto", 0);
   EXPECT_GE(block, 1);
-  EXPECT_EQ(ReadFileBytes(dir.File("t.DBT")).substr(4, 12), bytes.substr(4, 12));  // the name
+  EXPECT_EQ(ReadFileBytes(dir.File("t.dbt")).substr(4, 12), bytes.substr(4, 12));  // the name
   EXPECT_EQ(ReadText(*m, block), "texto");
 }
 
@@ -440,12 +440,12 @@ TEST(MemoFileTest, RenameWithTableKeepsTheExtensionAndWritesTheNameIntoDBaseHead
   auto db4 = Open(Format::kDBase4, dir.File("antigo.dbf"));
   const int32_t block = db4->MemoPut("conteudo", 0);
   EXPECT_TRUE(db4->RenameWithTable(dir.File("nome_muito_longo.dbf")));
-  EXPECT_EQ(db4->file_name(), dir.File("nome_muito_longo.DBT"));
-  std::string bytes = ReadFileBytes(dir.File("nome_muito_longo.DBT"));
+  EXPECT_EQ(db4->file_name(), dir.File("nome_muito_longo.dbt"));
+  std::string bytes = ReadFileBytes(dir.File("nome_muito_longo.dbt"));
   EXPECT_EQ(bytes.substr(8, 12), std::string("nome_mui\0\0\x02\x01", 12));
   EXPECT_EQ(bytes.substr(20, 4), LE32(512));
   EXPECT_EQ(ReadText(*db4, block), "conteudo");
-  EXPECT_FALSE(std::filesystem::exists(dir.File("antigo.DBT")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("antigo.dbt")));
 
   auto fox = Open(Format::kFox, dir.File("velho.dbf"));
   const std::string before = ReadFileBytes(fox->file_name());

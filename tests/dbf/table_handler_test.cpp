@@ -126,8 +126,7 @@ TEST_F(TableTest, NumbersAreFormattedAndCheckedAgainstTheField) {
   t.NumberPut(3, -0.5);
   EXPECT_EQ(t.FieldGet(3), "-0.5");
   EXPECT_EQ(MessageOf([&] { t.StringPut(1, "12a"); }), "Invalid Number value for field ESTOQUE");
-  t.StringPut(4, "12a");  // F fields take text as given
-  EXPECT_EQ(t.FieldGet(4), " 12a");
+  t.FieldPut(4, "12a");  // what another program may have left in an F field
   EXPECT_EQ(MessageOf([&] { t.NumberGet(4); }), "Invalid numeric value in field CONTAGEM->F (12a)");
   t.FieldPut(1, "      ");
   t.FieldPut(2, "      ");
@@ -136,6 +135,27 @@ TEST_F(TableTest, NumbersAreFormattedAndCheckedAgainstTheField) {
   EXPECT_EQ(t.NumberGet(2), 0);
   t.FieldPut(1, "1234567890");  // raw puts keep the first characters
   EXPECT_EQ(t.FieldGet(1), "123456");
+}
+
+// Other dBase programs refuse a whole table whose F field holds text or a cut number, so text put
+// into an F field is converted and checked exactly as for N.
+TEST_F(TableTest, FFieldsTakeTextAsNumbersExactlyAsNFields) {
+  std::string path = Make({}, {{"NL", 'N', 12, 3}, {"FL", 'F', 12, 3}});
+  dBaseFld t(path, "", true, false);
+  for (int field : {1, 2}) {
+    const std::string name = field == 1 ? "NL" : "FL";
+    t.Blank();
+    t.StringPut(field, "-1.5");
+    EXPECT_EQ(t.FieldGet(field), "      -1.500");
+    EXPECT_EQ(MessageOf([&] { t.StringPut(field, "abc"); }), "Invalid Number value for field " + name);
+    EXPECT_EQ(MessageOf([&] { t.StringPut(field, "1234567890123"); }),
+              "numeric value too big in field " + name + " - 1234567890123.000");
+    EXPECT_EQ(t.FieldGet(field), "      -1.500");  // a refused value changes nothing
+    t.StringPut(field, "  7 ");
+    EXPECT_EQ(t.NumberGet(field), 7);
+    t.StringPut(field, "");
+    EXPECT_EQ(t.FieldGet(field), "       0.000");
+  }
 }
 
 TEST_F(TableTest, LogicalsDatesAndTypeChecks) {

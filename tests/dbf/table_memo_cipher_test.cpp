@@ -2,9 +2,13 @@
 // through the handler.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
+
 #include "dbf/dbase_fld.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
+#include "dbf/file_names.h"
 #include "dbf/memo_file.h"
 #include "dbf/table_cipher.h"
 #include "support/table_bytes.h"
@@ -81,20 +85,52 @@ TEST_P(TableMemoTest, MemosRoundTripAndReplacementsReuseBlocks) {
 
 INSTANTIATE_TEST_SUITE_P(AllDialects, TableMemoTest, ::testing::Values(1, 2, 3));
 
-TEST(TableMemoTest, MemoFileIsFoundWhateverTheCaseOfItsExtension) {
-  TempDir dir;
-  {
-    DBFBuild b(dir.File("lower.dbf"));
-    b.AddField("OBS", 'M', 10, 0);
-    b.Build();
+// The memo file a builder creates takes the case of the table's extension, where other dBase
+// programs look for it; an existing one is found in any case, and a renamed table takes its memo
+// file along in the new name's case.
+TEST(TableMemoTest, MemoFileNamesFollowTheCaseOfTheTableExtension) {
+  struct Case {
+    const char* table;
+    const char* memo_base;  // + the dialect's extension in this case
+    bool lower;
+  };
+  const Case cases[] = {{"t.dbf", "t", true}, {"T.DBF", "T", false}, {"Mixed.Dbf", "Mixed", true},
+                        {"NOEXT", "NOEXT", false}, {"dados.DbF", "dados", true}};
+  for (int dialect : {1, 2, 3}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.table) + " dialect " + std::to_string(dialect));
+      TempDir dir;
+      const std::string extension = dialect == 3 ? (c.lower ? ".fpt" : ".FPT") : (c.lower ? ".dbt" : ".DBT");
+      const std::string memo = std::string(c.memo_base) + extension;
+      const std::string table = std::string(c.table) + (ExtensionDot(c.table) == std::string::npos ? ".DBF" : "");
+      {
+        auto b = Builder(dialect, dir.File(c.table));
+        b->AddField("OBS", 'M', 10, 0);
+        b->Build();
+      }
+      std::set<std::string> files;
+      for (const auto& e : std::filesystem::directory_iterator(dir.path())) files.insert(e.path().filename());
+      EXPECT_EQ(files, (std::set<std::string>{table, memo}));
+      {
+        dBaseFld t(dir.File(table), "", true, false);
+        t.Blank();
+        t.StringPut(1, "memo");
+        t.Append();
+      }
+      // Another program renamed the memo file to the other case: still found, nothing new created.
+      std::string other = memo;
+      for (size_t i = other.size() - 3; i < other.size(); ++i) other[i] = static_cast<char>(other[i] ^ 0x20);
+      std::filesystem::rename(dir.File(memo), dir.File(other));
+      dBaseFld t(dir.File(table), "", true, false);
+      t.GetRecord(1);
+      EXPECT_EQ(t.StringGet(1), "memo");
+      EXPECT_EQ(t.memo()->file_name(), dir.File(other));
+      ASSERT_TRUE(t.Rename(dir.File("novo.dbf")));
+      EXPECT_TRUE(std::filesystem::exists(dir.File(dialect == 3 ? "novo.fpt" : "novo.dbt")));
+      t.GetRecord(1);
+      EXPECT_EQ(t.StringGet(1), "memo");
+    }
   }
-  // The builder wrote "lower.DBT"; the memo layer asks for "lower.dbt".
-  dBaseFld t(dir.File("lower.dbf"), "", true, false);
-  t.Blank();
-  t.StringPut(1, "memo");
-  t.Append();
-  t.GetRecord(1);
-  EXPECT_EQ(t.StringGet(1), "memo");
 }
 
 TEST(TableMemoTest, AMemoFieldWithoutAMemoFileRefusesText) {
@@ -108,7 +144,7 @@ TEST(TableMemoTest, AMemoFieldWithoutAMemoFileRefusesText) {
     t.StringPut(1, "lost?");
     FAIL() << "the text had nowhere to go";
   } catch (const EngineError& e) {
-    EXPECT_EQ(std::string(e.what()), "File " + dir.File("NOMEMO.dbt") + " could not be found");
+    EXPECT_EQ(std::string(e.what()), "File " + dir.File("NOMEMO.DBT") + " could not be found");
   }
 }
 

@@ -128,7 +128,7 @@ TEST(OperationsTest, ZapLeavesTheExactBytesOfAnEmptyTable) {
   EXPECT_EQ(bytes.size(), static_cast<size_t>(header_length + 1));
   EXPECT_EQ(bytes.back(), '\x1A');
   EXPECT_EQ(bytes.substr(4, 4), std::string(4, '\0'));
-  std::string memo = ReadFileBytes(dir.File("SRC.fpt"));
+  std::string memo = ReadFileBytes(dir.File("SRC.FPT"));
   EXPECT_EQ(memo.size(), 512u);
   EXPECT_EQ(memo.substr(0, 4), std::string("\0\0\0\x08", 4));
 }

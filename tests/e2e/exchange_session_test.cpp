@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "e2e/session_fixture.h"
+#include "exchange/handheld_tables.h"
 #include "support/table_bytes.h"
 
 namespace quarvel::e2e {
@@ -122,14 +123,14 @@ TEST_F(ExchangeSessionTest, AnUnloadWritesTheDatedExportsByteForByte) {
   const std::vector<testsupport::RawField> fields = {{"CODIGO", 'C', 20}, {"LOJA", 'C', 4}, {"ESTOQUE", 'N', 6}};
   std::string expected = testsupport::TableBytes(
       0x03, fields, {" 7891000100103       01      24", " 7896004000015       02     118"});
-  // The header's date of last update (year modulo 100) is the day the copy was written; its
+  // The header's date of last update (years since 1900) is the day the copy was written; its
   // change stamp, the time of day.
   const std::string copy = ReadFileBytes(Home("IE120701.DBF"));
   ASSERT_EQ(copy.size(), expected.size());
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  EXPECT_EQ(copy.substr(1, 3), std::string({static_cast<char>(local.tm_year % 100), static_cast<char>(local.tm_mon + 1),
+  EXPECT_EQ(copy.substr(1, 3), std::string({static_cast<char>(local.tm_year), static_cast<char>(local.tm_mon + 1),
                                             static_cast<char>(local.tm_mday)}));
   expected.replace(1, 3, copy.substr(1, 3));
   expected.replace(16, 4, copy.substr(16, 4));
@@ -190,6 +191,43 @@ TEST_F(ExchangeSessionTest, AnUnloadWithEveryNameOfTheDayTakenOverwritesNothing)
   // The other exports go on.
   EXPECT_TRUE(fs::exists(Home("IE120701.CSV")));
   EXPECT_TRUE(fs::exists(Home("IE120701.DBF")));
+}
+
+// Two handhelds in one run: the second's user folder cannot be created (a plain file stands where
+// it should be). The failure is logged, and the first session's counts are not exported again.
+TEST_F(ExchangeSessionTest, ASessionWhoseUserFolderCannotBeCreatedExportsNothing) {
+  UnloadSession();
+  ASSERT_TRUE(fs::exists(Home("IE120701.TXT")));
+  WriteFileBytes(root() + "/LimaB", "not a folder");
+  WriteFileBytes(handheld() + "/handheld.ini", "[HotSync]\nUser=Bruno Lima\n");
+  const Lines lines = Session();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "> Iniciando sincronização do Palm Bruno Lima...");
+  EXPECT_EQ(lines[1].rfind("> filesystem error: cannot create directories", 0), 0u) << lines[1];
+  EXPECT_NE(lines[1].find(root() + "/LimaB/SatFormsSE"), std::string::npos) << lines[1];
+  EXPECT_EQ(Lines(lines.begin() + 2, lines.end()), (Lines{"", kEnd, ""}));
+  EXPECT_FALSE(app().State().counts_received);
+  for (const char* extension : {".TXT", ".CSV", ".DBF"}) {
+    EXPECT_FALSE(fs::exists(Home(std::string("IE120702") + extension))) << extension;
+  }
+  EXPECT_EQ(app().Window().EscapedErrors(), 0);
+}
+
+// The dBase folder holds the product table under a lower-case name: the import fills that file and
+// the same file is sent, session after session, with no upper-case twin made beside it.
+TEST_F(ExchangeSessionTest, AProductTableOfOtherLetterCaseIsFilledAndSent) {
+  CreateTableFromSpecs(Home("produtos.dbf"), "", kHandheldTableType, ProductTableSpecs());
+  WriteFileBytes(Home("PRODUTOS.txt"), kSdfProducts);
+  Lines expected = LoadLines({"> Importando dados de " + Home("PRODUTOS.txt"), "   2 registros", "> Importação concluída!"});
+  std::replace(expected.begin(), expected.end(), Sent(Home("PRODUTOS.DBF")), Sent(Home("produtos.dbf")));
+  EXPECT_EQ(LoadSession(), expected);
+  EXPECT_EQ(Rows(handheld() + "/PRODUTOS.DBF").size(), 2u);
+
+  WriteFileBytes(Home("PRODUTOS.txt"), "7891000053508       Arroz 5 kg                              \r\n");
+  EXPECT_EQ(LoadSession().at(6), Sent(Home("produtos.dbf")));
+  EXPECT_EQ(Rows(handheld() + "/PRODUTOS.DBF"), (Lines{"7891000053508       |Arroz 5 kg                              "}));
+  for (const auto& entry : fs::directory_iterator(home())) EXPECT_NE(entry.path().filename(), "PRODUTOS.DBF");
+  EXPECT_EQ(app().Window().EscapedErrors(), 0);
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ class Qdbf:
         argv = [self.path] + [a if isinstance(a, bytes) else str(a).encode("utf-8") for a in args]
         p = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         if p.returncode != 0:
-            shown = [a.decode("utf-8", "replace") for a in argv]
+            shown = [a.decode("utf-8", "replace") if isinstance(a, bytes) else a for a in argv]
             shown = [s if len(s) < 80 else s[:60] + "...(%d bytes)" % len(s) for s in shown]
             raise QdbfError("qdbf exited %d: %s\n  stderr: %s" % (p.returncode, " ".join(shown),
                                                              p.stderr.decode("utf-8", "replace").strip()))
@@ -74,33 +74,6 @@ class Qdbf:
 
     def info(self, table):
         return json.loads(self.run("info", table, "--json").decode("utf-8"))
-
-
-def find_beside(table, extension):
-    """The file beside `table` with its extension replaced, whatever the case of the file name."""
-    folder, name = os.path.split(table)
-    wanted = (os.path.splitext(name)[0] + extension).lower()
-    for candidate in os.listdir(folder or "."):
-        if candidate.lower() == wanted:
-            return os.path.join(folder, candidate)
-    return None
-
-
-def copy_table(table, memo_extension, new_table, patch=None):
-    """Copies a table and its memo file (extension in the case found) under a new name;
-    `patch(bytearray)` may change the table bytes."""
-    with open(table, "rb") as f:
-        data = bytearray(f.read())
-    if patch:
-        patch(data)
-    with open(new_table, "wb") as f:
-        f.write(data)
-    memo = find_beside(table, memo_extension)
-    if memo is None:
-        raise FileNotFoundError("no %s file beside %s" % (memo_extension, table))
-    with open(memo, "rb") as src, open(os.path.splitext(new_table)[0] + os.path.splitext(memo)[1], "wb") as dst:
-        dst.write(src.read())
-    return new_table
 
 
 # ---- the reference data set ----

@@ -10,7 +10,7 @@ from interop_common import (FIELDS, SPECS, Report, compare_records, expected_as_
                             parse_args, qdbf_values, reference_records, require)
 
 # qdbf create --type: version byte of a table with memo fields and the memo file's extension.
-DIALECTS = [(1, 0x83, ".DBT"), (2, 0x8B, ".DBT"), (3, 0xF5, ".fpt")]
+DIALECTS = [(1, 0x83, ".DBT"), (2, 0x8B, ".DBT"), (3, 0xF5, ".FPT")]
 
 
 def from_dbfread(version):
@@ -49,10 +49,11 @@ def main():
         if t is None:
             continue
         report.equal(where + " version byte", "0x%02X" % version, "0x%02X" % t.header.dbversion)
-        # The header is rewritten after every append: count and date of the last update.
+        # The header is rewritten after every append: count and date of the last update (years
+        # since 1900 in its first byte).
         report.equal(where + " header record count", len(records), t.header.numrecords)
         stored = (t.header.year, t.header.month, t.header.day)
-        days = {(d.year % 100, d.month, d.day) for d in (started, datetime.date.today())}
+        days = {(d.year - 1900, d.month, d.day) for d in (started, datetime.date.today())}
         if stored not in days:
             report.fail(where + " header date", "expected one of %s, got %s" % (sorted(days), stored))
         report.equal(where + " fields", FIELDS, [(f.name, f.type, f.length, f.decimal_count) for f in t.fields])

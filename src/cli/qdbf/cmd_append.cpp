@@ -1,4 +1,6 @@
-// qdbf append TABLE NAME=VALUE...: one new record, each value stored as the field's type wants.
+// qdbf append TABLE NAME=VALUE...: one new record, each value stored as the field's type wants;
+// an empty value leaves an N, F, D or L field blank. Fields not named hold what a blank record
+// holds (0 in N and F fields).
 #include <iostream>
 
 #include "cli/qdbf/commands.h"
@@ -28,7 +30,17 @@ void RunAppend(const AppendArgs& args) {
   options.exclusive = args.exclusive;
   auto t = OpenTable(args.table, options);
   t->Blank();
-  for (const auto& [name, value] : pairs) t->StringPutByName(name, value);
+  for (const auto& [name, value] : pairs) {
+    const int field = t->FieldByName(name).number;
+    const char type = t->FieldType(field);
+    // NAME= leaves a number, date or logical blank: the stored blank that dBase programs tell
+    // from 0 and false.
+    if (value.empty() && (type == 'N' || type == 'F' || type == 'D' || type == 'L')) {
+      t->FieldPut(field, "");
+    } else {
+      t->StringPut(field, value);
+    }
+  }
   t->Append();
 }
 

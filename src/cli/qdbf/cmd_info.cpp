@@ -4,6 +4,7 @@
 
 #include "cli/qdbf/commands.h"
 #include "cli/qdbf/table_io.h"
+#include "dbf/header_date.h"
 #include "dbf/memo_file.h"
 
 namespace qdbf {
@@ -21,8 +22,9 @@ void RunInfo(const InfoArgs& args) {
   options.password = args.password;
   auto t = OpenTable(args.table, options);
   const auto& h = t->header();
+  const dbase::HeaderDate updated = dbase::GetHeaderDate(&h[1]);
   char date[16];
-  std::snprintf(date, sizeof date, "%02d-%02d-%02d", h[1], h[2], h[3]);
+  std::snprintf(date, sizeof date, "%04d-%02d-%02d", updated.year, updated.month, updated.day);
   char version[8];
   std::snprintf(version, sizeof version, "0x%02X", t->version());
   std::string memo = t->memo() ? t->memo()->file_name() : "";
@@ -42,7 +44,7 @@ void RunInfo(const InfoArgs& args) {
   }
   std::cout << "file:          " << t->file_name() << "\n"
             << "version:       " << version << "\n"
-            << "last update:   " << date << " (yy-mm-dd)\n"
+            << "last update:   " << date << "\n"
             << "records:       " << t->record_count() << "\n"
             << "header length: " << t->header_length() << "\n"
             << "record length: " << t->record_length() << "\n"
