@@ -311,25 +311,54 @@ void dBaseDBF::GetRecord(int32_t request) {
   ClearChangeFlags();
 }
 
-bool dBaseDBF::AcquireAppendLock() {
+bool dBaseDBF::TryAppendLock(AppendHold* hold) {
+  *hold = AppendHold::kNested;
   if (LockAppend()) return true;
-  // Our own lock on another range (a record being edited): the append goes on as before.
-  if (!shared_ || lock_count_ > 0) return false;
-  // Another process is appending. Going on without the lock would let both write the same
-  // record position, so wait for it, briefly at first: appends hold the lock for microseconds.
+  if (!shared_ || lock_count_ <= 0) return false;
+  // The handle holds a range of its own (a record being edited): one that covers the append byte
+  // already keeps other writers out; otherwise the byte is locked beside it. Going on without it
+  // would let another process append at the same position or undo its count in the header.
+  const uint64_t byte = lock_constants_.append_offset;
+  *hold = AppendHold::kNone;
+  if (byte >= lock_offset_ && byte - lock_offset_ < lock_length_) return true;
+  *hold = AppendHold::kBeside;
+  return LockBeside(byte, 1);
+}
+
+dBaseDBF::AppendHold dBaseDBF::AcquireAppendLock() {
+  AppendHold hold;
+  if (TryAppendLock(&hold)) return hold;
+  // Another process is appending: wait for it, briefly at first, since appends hold the lock for
+  // microseconds.
   auto start = std::chrono::steady_clock::now();
   auto pause = std::chrono::microseconds(100);
   const auto limit = std::chrono::milliseconds(GlobalLockRetry().total_wait_ms);
   while (std::chrono::steady_clock::now() - start < limit) {
     std::this_thread::sleep_for(pause);
-    if (LockAppend()) return true;
+    if (TryAppendLock(&hold)) return hold;
     pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(GlobalLockRetry().interval_ms));
   }
   throw EngineError::Make(kCannotLock, file_name_);
 }
 
+void dBaseDBF::ReleaseAppendLock(AppendHold hold) {
+  if (hold == AppendHold::kNested) {
+    Unlock();
+  } else if (hold == AppendHold::kBeside) {
+    UnlockBeside(lock_constants_.append_offset, 1);
+  }
+}
+
+void dBaseDBF::ReleaseAppendLockAfterFailure(AppendHold hold) noexcept {
+  try {
+    ReleaseAppendLock(hold);
+  } catch (...) {
+    // The write's failure is the one to report.
+  }
+}
+
 void dBaseDBF::Append() {
-  bool locked = AcquireAppendLock();
+  const AppendHold hold = AcquireAppendLock();
   try {
     Notify(kEventBeforeWrite, 0);
     record_modified_ = true;
@@ -342,10 +371,10 @@ void dBaseDBF::Append() {
     record_number_ = record_count_;
     WriteHeaderAfterRecord();
   } catch (...) {
-    if (locked) Unlock();
+    ReleaseAppendLockAfterFailure(hold);
     throw;
   }
-  if (locked) Unlock();
+  ReleaseAppendLock(hold);
   eof_ = bof_ = false;
   Notify(kEventAfterWrite, 0);
   if (auto_flush_) Flush();
@@ -358,11 +387,20 @@ void dBaseDBF::PutRecord(int32_t n) {
     Append();
     return;
   }
-  header_dirty_ = true;
-  WriteRecordBytes(n, false);
-  record_number_ = n;
-  ReReadHeader();
-  WriteHeaderAfterRecord();
+  // Shared: the header's count is taken from the file and written under the append byte, or an
+  // append by another process in between would be undone in the header.
+  const AppendHold hold = shared_ ? AcquireAppendLock() : AppendHold::kNone;
+  try {
+    header_dirty_ = true;
+    WriteRecordBytes(n, false);
+    record_number_ = n;
+    ReReadHeader();
+    WriteHeaderAfterRecord();
+  } catch (...) {
+    ReleaseAppendLockAfterFailure(hold);
+    throw;
+  }
+  ReleaseAppendLock(hold);
   Notify(kEventAfterWrite, n);
   if (auto_flush_) Flush();
   std::memcpy(saved_record_.data(), record_, saved_record_.size());
@@ -447,12 +485,18 @@ bool dBaseDBF::LockRecord() {
 }
 
 bool dBaseDBF::Unlock() {
-  bool result = DiskFile::Unlock();
-  if (table_locked_ && lock_count_ <= 0) {
+  if (table_locked_ && lock_count_ <= 1) {
+    // The held-back header goes out while the table lock still keeps other writers away: written
+    // after the release, it could undo the count of an append made in between.
     table_locked_ = false;
-    WriteHeader();
+    try {
+      WriteHeader();
+    } catch (...) {
+      DiskFile::Unlock();
+      throw;
+    }
   }
-  return result;
+  return DiskFile::Unlock();
 }
 
 void dBaseDBF::SetLockProtocol(int protocol) {

@@ -157,8 +157,15 @@ class dBaseDBF : public DiskFile {
   }
 
  private:
+  // How a handle holds the append byte for one append or header write: through its nestable range,
+  // beside a range of its own (a record being edited), or not at all (exclusive open, or a range
+  // of its own already covers the byte).
+  enum class AppendHold { kNone, kNested, kBeside };
   // The append lock; in shared mode waits for another process's append instead of racing it.
-  bool AcquireAppendLock();
+  AppendHold AcquireAppendLock();
+  bool TryAppendLock(AppendHold* hold);
+  void ReleaseAppendLock(AppendHold hold);
+  void ReleaseAppendLockAfterFailure(AppendHold hold) noexcept;
   void LoadHeader();
   void LoadDescriptors();
   // Whether the table keeps memos in a memo file: it has memo fields and its version announces a

@@ -161,6 +161,16 @@ bool DiskFile::Unlock() {
   return true;
 }
 
+bool DiskFile::LockBeside(uint64_t offset, uint64_t length) {
+  return shared_ && !closed_ && platform::LockRange(handle_, offset, length);
+}
+
+void DiskFile::UnlockBeside(uint64_t offset, uint64_t length) {
+  if (shared_ && !closed_ && !platform::UnlockRange(handle_, offset, length)) {
+    throw EngineError::Make(kUnlockError, file_name_);
+  }
+}
+
 bool DiskFile::LockFile() { return shared_ ? Lock(0, kWholeFileLength) : true; }
 
 void DiskFile::ReleaseLockForExit() {

@@ -52,6 +52,11 @@ class DiskFile {
   void ReleaseLockForExit();
 
  protected:
+  // A byte range locked beside the nestable one, uncounted, for a brief hold of the engine's own
+  // (the append byte while a record of ours is locked). Shared files only; never waits.
+  bool LockBeside(uint64_t offset, uint64_t length);
+  void UnlockBeside(uint64_t offset, uint64_t length);
+
   int handle_ = -1;
   bool exists_ = false;
   std::string file_name_;

@@ -11,6 +11,7 @@
 
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
+#include "support/short_lock_retry.h"
 #include "support/temp_dir.h"
 
 namespace dbase {
@@ -86,16 +87,6 @@ std::string BE32(uint32_t v) {
   return s;
 }
 
-// Shorter lock retries for the tests that must see a refusal; restored afterwards.
-class ShortLockRetry {
- public:
-  ShortLockRetry() : saved_(GlobalLockRetry()) { GlobalLockRetry() = LockRetry{20, 5}; }
-  ~ShortLockRetry() { GlobalLockRetry() = saved_; }
-
- private:
-  LockRetry saved_;
-};
-
 class MemoFormatTest : public ::testing::TestWithParam<Format> {
  protected:
   TempDir dir_;
@@ -165,7 +156,7 @@ TEST_P(MemoFormatTest, BlockNumbersOutsideTheFileAreRefused) {
 }
 
 TEST_P(MemoFormatTest, TheMemoLockIsTakenOnTheProtocolsRangeAndReleased) {
-  ShortLockRetry short_retry;
+  testsupport::ShortLockRetry short_retry(20, 5);
   auto m = Open(GetParam(), table_, true, true);
   DiskFile other(m->file_name(), true, true);
   other.Open();
