@@ -1,0 +1,64 @@
+// Tags built here over the fixture tables with the fixtures' key and FOR expressions list the
+// same keys in the same order as the files other programs wrote, and pass the structural check.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "index/index_check.h"
+#include "index/open_index.h"
+#include "index_fixtures.h"
+#include "index_test_table.h"
+#include "support/temp_dir.h"
+
+namespace dbase::testing_index {
+namespace {
+
+struct BuildCase {
+  std::string folder;
+  std::string table;
+  std::string index;  // the fixture whose tags are rebuilt
+  std::string extension;
+};
+
+class FixtureBuildTest : public ::testing::TestWithParam<BuildCase> {};
+
+TEST_P(FixtureBuildTest, BuiltTagsListTheFixturesKeys) {
+  const std::string dir = FixtureDir();
+  if (dir.empty()) GTEST_SKIP() << "index fixtures not found";
+  const BuildCase& c = GetParam();
+  testsupport::TempDir temp;
+  const std::string table_path = temp.File(c.table);
+  std::filesystem::copy_file(dir + "/" + c.folder + "/" + c.table, table_path);
+  TestTable table(table_path);
+  const std::vector<FixtureTag> expected = ReadFixtureDump(dir + "/" + c.folder + "/" + c.index + ".txt");
+  for (const FixtureTag& want : expected) {
+    SCOPED_TRACE(c.index + " tag " + want.name);
+    const std::string path = temp.File(want.name + c.extension);
+    auto file = CreateIndex(table, path);
+    IndexTag* tag = file->DefineTag(TagDefinition{want.name, want.key, want.for_expression, want.unique, want.descending});
+    EXPECT_EQ(FirstDifference(DumpTag(*tag), want.dump), "");
+    EXPECT_EQ(CheckIndexFile(*file), "");
+    file.reset();
+    auto reopened = OpenIndex(table, path);
+    EXPECT_EQ(FirstDifference(DumpTag(*reopened->tag(0)), want.dump), "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, FixtureBuildTest,
+                         ::testing::Values(BuildCase{"ntx-cdx", "fxntx.dbf", "fcode.ntx", ".ntx"},
+                                           BuildCase{"ntx-cdx", "fxntx.dbf", "famount.ntx", ".ntx"},
+                                           BuildCase{"ntx-cdx", "fxntx.dbf", "fwhen.ntx", ".ntx"},
+                                           BuildCase{"ntx-cdx", "fxntx.dbf", "fnamewhen.ntx", ".ntx"},
+                                           BuildCase{"ntx-cdx", "fxntx.dbf", "funiq.ntx", ".ntx"},
+                                           BuildCase{"ntx-cdx", "fxntx.dbf", "ffor.ntx", ".ntx"},
+                                           BuildCase{"ntx-cdx", "fxbig.dbf", "fxbig.ntx", ".ntx"}),
+                         [](const ::testing::TestParamInfo<BuildCase>& p) {
+                           std::string name = p.param.index + p.param.extension;
+                           for (char& ch : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           }
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace dbase::testing_index
