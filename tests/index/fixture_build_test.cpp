@@ -51,7 +51,10 @@ INSTANTIATE_TEST_SUITE_P(Files, FixtureBuildTest,
                                            BuildCase{"ntx-cdx", "fxntx.dbf", "fnamewhen.ntx", ".ntx"},
                                            BuildCase{"ntx-cdx", "fxntx.dbf", "funiq.ntx", ".ntx"},
                                            BuildCase{"ntx-cdx", "fxntx.dbf", "ffor.ntx", ".ntx"},
-                                           BuildCase{"ntx-cdx", "fxbig.dbf", "fxbig.ntx", ".ntx"}),
+                                           BuildCase{"ntx-cdx", "fxbig.dbf", "fxbig.ntx", ".ntx"},
+                                           BuildCase{"ndx-mdx", "dbndx.dbf", "dbcode.ndx", ".ndx"},
+                                           BuildCase{"ndx-mdx", "dbndx.dbf", "dbamount.ndx", ".ndx"},
+                                           BuildCase{"ndx-mdx", "dbndx.dbf", "dbnameqty.ndx", ".ndx"}),
                          [](const ::testing::TestParamInfo<BuildCase>& p) {
                            std::string name = p.param.index + p.param.extension;
                            for (char& ch : name) {

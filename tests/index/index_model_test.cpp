@@ -169,7 +169,8 @@ TEST_P(IndexModelTest, RandomWritesKeepTheTagEqualToTheModel) {
 INSTANTIATE_TEST_SUITE_P(Formats, IndexModelTest,
                          ::testing::Values(ModelCase{".ntx"}, ModelCase{".ntx", true}, ModelCase{".ntx", false, true},
                                            ModelCase{".ntx", false, false, true},
-                                           ModelCase{".ntx", true, true, true}),
+                                           ModelCase{".ntx", true, true, true}, ModelCase{".ndx"},
+                                           ModelCase{".ndx", true}),
                          [](const ::testing::TestParamInfo<ModelCase>& p) {
                            return p.param.extension.substr(1) + (p.param.unique ? "_unique" : "") +
                                   (p.param.descending ? "_descending" : "") + (p.param.with_for ? "_for" : "");
