@@ -54,6 +54,7 @@ void IndexKey::Clear() {
   keys_.clear();
   entries_.clear();
   position = -1;
+  measured = measured_bytes = 0;
   changed = true;
 }
 

@@ -60,6 +60,10 @@ class IndexKey {
   PageRef left = kNoPage;  // sibling links of formats that keep them
   PageRef right = kNoPage;
   uint32_t chain = 0;      // format data: the block allocated before this one (MDX)
+  // A format's running measure of the first `measured` entries (bytes a CDX leaf takes), for
+  // pages filled by appending.
+  int measured = 0;
+  int measured_bytes = 0;
 
  private:
   struct Item {

@@ -189,7 +189,7 @@ bool IndexTag::PageFits(const IndexKey& page) const { return page.count() <= max
 
 int IndexTag::SplitPoint(const IndexKey& page) const { return (page.count() + 1) / 2; }
 
-bool IndexTag::BuildPageFull(const IndexKey& page) const { return page.count() >= max_keys_; }
+bool IndexTag::BuildPageFull(IndexKey& page) const { return page.count() >= max_keys_; }
 
 void IndexTag::MakeEmptyRoot() {
   IndexKey root(key_length_);

@@ -141,7 +141,7 @@ class IndexTag {
   // How many entries go to the new left page when a page that does not fit is split.
   virtual int SplitPoint(const IndexKey& page) const;
   // Whether a page being filled by a build takes no further entry.
-  virtual bool BuildPageFull(const IndexKey& page) const;
+  virtual bool BuildPageFull(IndexKey& page) const;
   virtual void ReadHeader() = 0;
   virtual void WriteHeader() = 0;
   // Whether another process may have changed the tag since it was read (shared files).

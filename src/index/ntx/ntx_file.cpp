@@ -234,7 +234,7 @@ bool NTXTag::PageFits(const IndexKey& page) const {
   return (page.leaf ? page.count() : page.keyed_count()) <= max_keys_;
 }
 
-bool NTXTag::BuildPageFull(const IndexKey& page) const {
+bool NTXTag::BuildPageFull(IndexKey& page) const {
   return (page.leaf ? page.count() : page.keyed_count()) >= max_keys_;
 }
 

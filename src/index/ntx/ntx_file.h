@@ -46,7 +46,7 @@ class NTXTag final : public IndexTag {
   void WritePage(IndexKey& page) override;
   void AllocatePage(IndexKey& page) override;
   bool PageFits(const IndexKey& page) const override;
-  bool BuildPageFull(const IndexKey& page) const override;
+  bool BuildPageFull(IndexKey& page) const override;
   void ReadHeader() override;
   void WriteHeader() override;
   bool ChangedByOther() override;
