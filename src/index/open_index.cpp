@@ -5,6 +5,7 @@
 #include "dbf/file_names.h"
 #include "index/index_table.h"
 #include "index/cdx/cdx_file.h"
+#include "index/mdx/mdx_file.h"
 #include "index/ndx/ndx_file.h"
 #include "index/ntx/ntx_file.h"
 #include "platform/ascii_case.h"
@@ -32,6 +33,8 @@ std::unique_ptr<IndexFile> Make(IndexTable& table, const std::string& name, bool
       return std::make_unique<NTXFile>(table, path, create);
     case Format::Ndx:
       return std::make_unique<NDXFile>(table, path, create);
+    case Format::Mdx:
+      return std::make_unique<MDXFile>(table, path, create);
     case Format::Cdx:
       return std::make_unique<CDXFile>(table, path, create);
     default:

@@ -75,7 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FixtureCase{"ntx-cdx", "fxntx.dbf", "funiq.ntx"}, FixtureCase{"ntx-cdx", "fxntx.dbf", "ffor.ntx"},
                       FixtureCase{"ntx-cdx", "fxbig.dbf", "fxbig.ntx"}, FixtureCase{"ndx-mdx", "dbndx.dbf", "dbcode.ndx"},
                       FixtureCase{"ndx-mdx", "dbndx.dbf", "dbamount.ndx"}, FixtureCase{"ndx-mdx", "dbndx.dbf", "dbnameqty.ndx"},
-                      FixtureCase{"ntx-cdx", "fxcdx.dbf", "fxcdx.cdx"}, FixtureCase{"ntx-cdx", "fxbig.dbf", "fxbig.cdx"}),
+                      FixtureCase{"ntx-cdx", "fxcdx.dbf", "fxcdx.cdx"}, FixtureCase{"ntx-cdx", "fxbig.dbf", "fxbig.cdx"},
+                      FixtureCase{"ndx-mdx", "dbmdx.dbf", "dbmdx.mdx"}),
     [](const ::testing::TestParamInfo<FixtureCase>& param) {
       std::string name = param.param.index;
       for (char& ch : name) {

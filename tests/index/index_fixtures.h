@@ -126,6 +126,20 @@ inline std::string FirstDifference(const std::string& got, const std::string& wa
   }
 }
 
+// Key expressions of a dump that lists none (MDX), from the writer's walk beside it:
+// `T<TAB>tag<TAB>expression` lines.
+inline void FillExpressionsFromWalk(const std::string& path, std::vector<FixtureTag>& tags) {
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    const auto parts = SplitTabs(line);
+    if (parts.size() < 3 || parts[0] != "T") continue;
+    for (FixtureTag& t : tags) {
+      if (t.key.empty() && t.name == parts[1]) t.key = parts[2];
+    }
+  }
+}
+
 // The tag's entries in its own order, in the fixtures' form.
 inline std::string DumpTag(IndexTag& tag) {
   tag.ClearRange();

@@ -172,7 +172,9 @@ INSTANTIATE_TEST_SUITE_P(Formats, IndexModelTest,
                                            ModelCase{".ntx", true, true, true}, ModelCase{".ndx"},
                                            ModelCase{".ndx", true}, ModelCase{".cdx"}, ModelCase{".cdx", true},
                                            ModelCase{".cdx", false, true}, ModelCase{".cdx", false, false, true},
-                                           ModelCase{".cdx", true, true, true}),
+                                           ModelCase{".cdx", true, true, true}, ModelCase{".mdx"}, ModelCase{".mdx", true},
+                                           ModelCase{".mdx", false, true}, ModelCase{".mdx", false, false, true},
+                                           ModelCase{".mdx", true, true, true}),
                          [](const ::testing::TestParamInfo<ModelCase>& p) {
                            return p.param.extension.substr(1) + (p.param.unique ? "_unique" : "") +
                                   (p.param.descending ? "_descending" : "") + (p.param.with_for ? "_for" : "");
