@@ -29,6 +29,7 @@
 #include <memory>
 #include <string>
 
+#include "index/cdx/cdx_leaf.h"
 #include "index/index_file.h"
 
 namespace dbase {
@@ -56,7 +57,7 @@ class CDXTag final : public IndexTag {
   bool general() const { return general_; }
 
  private:
-  uint32_t RecordCountFor(const IndexKey& page) const;
+  CdxLeafParams ParamsFor(const IndexKey& page) const;
   void SetType(char type, int length);
 
   CDXFile& cdx_;

@@ -180,11 +180,20 @@ void CDXTag::WriteHeader() {
   header_changed_ = false;
 }
 
-uint32_t CDXTag::RecordCountFor(const IndexKey& page) const {
-  if (directory_) return static_cast<uint32_t>(std::max<int64_t>(file_.FileSize(), page.page + CDXFile::kNodeSize));
-  uint32_t count = static_cast<uint32_t>(std::max(table_.RecordCount(), 0));
-  for (int i = 0; i < page.count(); ++i) count = std::max(count, static_cast<uint32_t>(page.record(i)));
-  return count;
+// Leaves take entries wide enough for the table's record count (the directory's: the file's
+// size). A leaf whose entries no longer fit at that width, rewritten only for a sibling link,
+// keeps the width its own record numbers need.
+CdxLeafParams CDXTag::ParamsFor(const IndexKey& page) const {
+  uint32_t largest = 0;
+  for (int i = 0; i < page.count(); ++i) largest = std::max(largest, static_cast<uint32_t>(page.record(i)));
+  uint32_t count = directory_ ? static_cast<uint32_t>(std::max<int64_t>(file_.FileSize(), page.page + CDXFile::kNodeSize))
+                              : static_cast<uint32_t>(std::max(table_.RecordCount(), 0));
+  CdxLeafParams params = CdxLeafParamsFor(key_length_, std::max(count, largest));
+  if (CdxLeafBytes(page, params, fill_) > kCdxLeafRoom) {
+    const CdxLeafParams own = CdxLeafParamsFor(key_length_, largest);
+    if (CdxLeafBytes(page, own, fill_) <= kCdxLeafRoom) params = own;
+  }
+  return params;
 }
 
 void CDXTag::ReadPage(PageRef page, IndexKey& out) {
@@ -219,7 +228,7 @@ void CDXTag::WritePage(IndexKey& page) {
   PutLE32(node + kLeft, page.left);
   PutLE32(node + kRight, page.right);
   if (page.leaf) {
-    if (!EncodeCdxLeaf(page, CdxLeafParamsFor(key_length_, RecordCountFor(page)), fill_, node)) Corrupted();
+    if (!EncodeCdxLeaf(page, ParamsFor(page), fill_, node)) Corrupted();
   } else {
     const int item = key_length_ + 8;
     if (kInteriorEntries + page.count() * item > CDXFile::kNodeSize) Corrupted();
@@ -241,14 +250,14 @@ void CDXTag::AllocatePage(IndexKey& page) {
 
 bool CDXTag::PageFits(const IndexKey& page) const {
   if (!page.leaf) return page.count() <= max_keys_;
-  return CdxLeafBytes(page, CdxLeafParamsFor(key_length_, RecordCountFor(page)), fill_) <= kCdxLeafRoom;
+  return CdxLeafBytes(page, ParamsFor(page), fill_) <= kCdxLeafRoom;
 }
 
 // A leaf splits where the first part takes about half the bytes, both parts fitting when they
 // can; what does not fit is split again.
 int CDXTag::SplitPoint(const IndexKey& page) const {
   if (!page.leaf) return (page.count() + 1) / 2;
-  const CdxLeafParams params = CdxLeafParamsFor(key_length_, RecordCountFor(page));
+  const CdxLeafParams params = ParamsFor(page);
   const int total = CdxLeafBytes(page, params, fill_);
   const int n = page.count();
   int h = 1;
