@@ -112,6 +112,7 @@ bool IndexFile::Lock() {
   lock_depth_ = 1;
   // Another process may have written while we did not hold the lock.
   try {
+    AfterLock();
     for (auto& t : tags_) {
       if (t->ChangedByOther()) t->ReadHeader();
       t->Release();

@@ -85,6 +85,9 @@ class IndexFile {
   std::vector<std::unique_ptr<IndexTag>>& tags() { return tags_; }
   // Marks the table as having a production index when this file has the table's base name.
   void MarkProductionIfOwnName();
+  // After the lock of a shared file is taken: forget what another process may have changed
+  // (where new pages go).
+  virtual void AfterLock() {}
 
  private:
   void FlushBulk();

@@ -84,6 +84,9 @@ class CDXFile final : public IndexFile {
   // A tag name as the directory stores it: upper case, blank-padded to 10.
   static std::string DirectoryKey(const std::string& name);
 
+ protected:
+  void AfterLock() override { next_free_ = -1; }
+
  private:
   void LoadTags();
   void CreateDirectory();

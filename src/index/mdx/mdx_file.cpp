@@ -121,7 +121,7 @@ void MDXFile::WriteFileHeader(bool creating) {
     PutToday(h.data() + kChangeDate);
   }
   PutLE16(h.data() + kTagCount, static_cast<uint32_t>(tag_count()));
-  PutLE32(h.data() + kNextUnit, static_cast<uint32_t>(std::max<int64_t>(next_unit_, 0)));
+  PutLE32(h.data() + kNextUnit, static_cast<uint32_t>(NextUnit()));
   std::memset(h.data() + kFirstEntry, 0, kHeaderBytes - kFirstEntry);
   for (int k = 0; k < tag_count(); ++k) {
     uint8_t* e = h.data() + kFirstEntry + static_cast<size_t>(k) * kEntrySize;
@@ -135,13 +135,15 @@ void MDXFile::WriteFileHeader(bool creating) {
   changed_ = false;
 }
 
-void MDXFile::WriteTagTable() {
-  if (next_unit_ < 0) NewBlock(), next_unit_ -= block_units_;
-  WriteFileHeader(false);
+void MDXFile::WriteTagTable() { WriteFileHeader(false); }
+
+int64_t MDXFile::NextUnit() {
+  if (next_unit_ < 0) next_unit_ = (FileSize() + kUnit - 1) / kUnit;
+  return next_unit_;
 }
 
 PageRef MDXFile::NewBlock() {
-  if (next_unit_ < 0) next_unit_ = (FileSize() + kUnit - 1) / kUnit;
+  NextUnit();
   if (next_unit_ + block_units_ > 0xFFFFFFFFll) throw EngineError::Make(kWriteError, file_name());
   const PageRef unit = static_cast<PageRef>(next_unit_);
   next_unit_ += block_units_;

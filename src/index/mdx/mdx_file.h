@@ -93,11 +93,16 @@ class MDXFile final : public IndexFile {
   int block_bytes() const { return block_bytes_; }
   PageRef NewBlock();
 
+ protected:
+  void AfterLock() override { next_unit_ = -1; }
+
  private:
   void ReadFileHeader();
   void WriteFileHeader(bool creating);
   void WriteTagTable();
   void SortTags();
+  // Where the next block goes: known, or the end of the file.
+  int64_t NextUnit();
 
   int block_units_ = 2;
   int block_bytes_ = 1024;

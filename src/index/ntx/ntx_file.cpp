@@ -249,6 +249,10 @@ NTXFile::NTXFile(IndexTable& table, const std::string& path, bool create) : Inde
   AddTag(std::move(tag));
 }
 
+void NTXFile::AfterLock() {
+  next_page_ = (static_cast<uint64_t>(FileSize()) + kPageSize - 1) / kPageSize * kPageSize;
+}
+
 PageRef NTXFile::NewPage() {
   const uint64_t page = next_page_;
   if (page + kPageSize > 0xFFFFFFFFull) throw EngineError::Make(kWriteError, file_name());

@@ -80,6 +80,9 @@ class NTXFile final : public IndexFile {
   PageRef NewPage();
   void set_next_page(uint64_t next) { next_page_ = next; }
 
+ protected:
+  void AfterLock() override;
+
  private:
   uint16_t counter_ = 1;
   uint64_t next_page_ = 0;
