@@ -53,7 +53,10 @@ void CDXFile::LoadTags() {
   directory_->ReadHeader();
   const int64_t size = FileSize();
   std::vector<std::pair<PageRef, std::string>> found;
+  // Each tag needs a header of two nodes: more entries than that are a damaged directory.
+  const size_t most = static_cast<size_t>(size / (2 * kNodeSize)) + 1;
   directory_->ForEachEntry([&](const IndexKey& page, int i, int) {
+    if (found.size() >= most) Corrupted();
     std::string name(reinterpret_cast<const char*>(page.key(i)), static_cast<size_t>(page.key_length()));
     found.emplace_back(static_cast<PageRef>(page.record(i)), std::string(platform::TrimBlanks(name)));
   });
