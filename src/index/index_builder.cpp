@@ -50,11 +50,12 @@ void IndexBuilder::Load() {
   try {
     TreeLoader loader(tag_);
     Value value;
+    std::string key;
     int32_t record = 0;
     bool have = NextKey(value, record);
     int32_t n = 0;
     while (have) {
-      const std::string key = tag_.StoredFromSort(value);
+      tag_.StoredFromSort(value, key);
       const int32_t r = record;
       have = NextKey(value, record);
       loader.Add(key, r, !have);

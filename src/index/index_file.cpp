@@ -15,6 +15,8 @@ namespace dbase {
 namespace {
 constexpr size_t kCipherPiece = 512;
 constexpr size_t kBulkBytes = 1 << 20;
+constexpr size_t kCacheSlots = 32768;  // of one block each, filled as read: at most 32 MB per file
+constexpr uint64_t kCacheGrain = 512;
 
 // The index lock region of a protocol: (offset, length).
 void LockRegion(int protocol, uint64_t* offset, uint64_t* length) {
@@ -111,6 +113,7 @@ bool IndexFile::Lock() {
   if (!RetriedLock([&] { return disk_->Lock(offset, length); })) return false;
   lock_depth_ = 1;
   // Another process may have written while we did not hold the lock.
+  DropCachedBlocks();
   try {
     AfterLock();
     for (auto& t : tags_) {
@@ -142,15 +145,48 @@ int64_t IndexFile::FileSize() {
   return disk_->FileSize();
 }
 
+IndexFile::CachedBlock* IndexFile::CacheSlot(uint64_t offset) {
+  if (disk_->shared()) return nullptr;
+  if (cache_.empty()) cache_.resize(kCacheSlots);
+  // Spread, so that pages of any size use every slot.
+  return &cache_[((offset / kCacheGrain) * 2654435761u) % kCacheSlots];
+}
+
+void IndexFile::DropCachedBlocks() { cache_.clear(); }
+
+void IndexFile::TruncateFile(uint64_t size) {
+  DropCachedBlocks();
+  disk_->Truncate(size);
+}
+
 void IndexFile::ReadBlock(uint64_t offset, uint8_t* buffer, size_t length) {
+  CachedBlock* slot = CacheSlot(offset);
+  if (slot != nullptr && slot->offset == offset && slot->bytes.size() == length) {
+    std::memcpy(buffer, slot->bytes.data(), length);
+    return;
+  }
   if (bulk_) FlushBulk();
   if (disk_->Read(offset, buffer, length) != static_cast<int64_t>(length)) Corrupted();
   if (table_.Encrypted()) {
     for (size_t at = 0; at < length; at += kCipherPiece) table_.Cipher(buffer + at, std::min(kCipherPiece, length - at));
   }
+  if (slot != nullptr) {
+    slot->offset = offset;
+    slot->bytes.assign(buffer, buffer + length);
+  }
 }
 
 void IndexFile::WriteBlock(uint64_t offset, const uint8_t* buffer, size_t length) {
+  // Blocks kept in memory that the write touches take its bytes or are forgotten.
+  for (uint64_t at = offset / kCacheGrain * kCacheGrain; at < offset + length && !disk_->shared(); at += kCacheGrain) {
+    CachedBlock* slot = CacheSlot(at);
+    if (slot->offset != at) continue;
+    if (at == offset && slot->bytes.size() == length) {
+      slot->bytes.assign(buffer, buffer + length);
+    } else {
+      slot->offset = UINT64_MAX;
+    }
+  }
   const uint8_t* bytes = buffer;
   if (table_.Encrypted()) {
     cipher_buffer_.assign(buffer, buffer + length);

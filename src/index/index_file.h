@@ -69,6 +69,10 @@ class IndexFile {
   void ReadBlock(uint64_t offset, uint8_t* buffer, size_t length);
   void WriteBlock(uint64_t offset, const uint8_t* buffer, size_t length);
   int64_t FileSize();
+  // Forgets the blocks kept in memory (the file changed size or another process may write).
+  void DropCachedBlocks();
+  // Cuts the file to `size` bytes (full access needed when shared).
+  void TruncateFile(uint64_t size);
   // Between these, writes are gathered and written in large pieces (bottom-up builds).
   void BeginBulkWrite();
   void EndBulkWrite();
@@ -99,6 +103,15 @@ class IndexFile {
   int lock_protocol_ = Default;
   LockConstants lock_constants_;
   int lock_depth_ = 0;
+
+  // Blocks of a file no other process writes, kept after reading (direct-mapped by offset) so
+  // that seeks and walks read a page from the disk once.
+  struct CachedBlock {
+    uint64_t offset = UINT64_MAX;
+    std::vector<uint8_t> bytes;
+  };
+  CachedBlock* CacheSlot(uint64_t offset);
+  std::vector<CachedBlock> cache_;
 
   bool bulk_ = false;
   std::vector<uint8_t> bulk_buffer_;

@@ -14,6 +14,14 @@ IndexKeyData IndexKey::Entry(int i) const {
 }
 
 void IndexKey::Insert(int i, const uint8_t* key, int32_t record, PageRef ref, bool keyless) {
+  if (i == count()) {  // the common case of reading and building pages
+    const size_t end = keys_.size();
+    keys_.resize(end + static_cast<size_t>(key_length_));
+    if (!keyless && key != nullptr) std::memcpy(keys_.data() + end, key, static_cast<size_t>(key_length_));
+    entries_.push_back(Item{record, ref, keyless});
+    changed = true;
+    return;
+  }
   const size_t at = static_cast<size_t>(i) * static_cast<size_t>(key_length_);
   keys_.insert(keys_.begin() + static_cast<std::ptrdiff_t>(at), static_cast<size_t>(key_length_), uint8_t{0});
   if (!keyless && key != nullptr) std::memcpy(keys_.data() + at, key, static_cast<size_t>(key_length_));

@@ -50,6 +50,10 @@ class IndexKey {
   // Moves entries [0, n) to the end of `to`.
   void MoveHead(int n, IndexKey& to);
   void Clear();
+  void Reserve(int n) {
+    keys_.reserve(static_cast<size_t>(n) * static_cast<size_t>(key_length_));
+    entries_.reserve(static_cast<size_t>(n));
+  }
   // Entries not counting a keyless last one.
   int keyed_count() const { return count() > 0 && keyless(count() - 1) ? count() - 1 : count(); }
 

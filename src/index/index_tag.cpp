@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 #include "dbf/dbf_date.h"
 #include "dbf/errors.h"
@@ -168,21 +169,20 @@ Value IndexTag::SortValue(const uint8_t* key) const {
   return v;
 }
 
-std::string IndexTag::StoredFromSort(const Value& value) const {
-  std::string key(static_cast<size_t>(key_length_), static_cast<char>(fill_));
-  auto* out = reinterpret_cast<uint8_t*>(key.data());
+void IndexTag::StoredFromSort(const Value& value, std::string& out) const {
+  out.assign(static_cast<size_t>(key_length_), static_cast<char>(fill_));
+  auto* bytes = reinterpret_cast<uint8_t*>(out.data());
   switch (key_form_) {
     case KeyForm::DoubleLE:
-      PutDoubleLE(out, value.AsNumber());
+      PutDoubleLE(bytes, value.AsNumber());
       break;
     case KeyForm::Packed:
-      PutPackedDecimal(out, value.AsNumber());
+      PutPackedDecimal(bytes, value.AsNumber());
       break;
     case KeyForm::Bytes:
-      key.replace(0, std::min(key.size(), static_cast<size_t>(value.length())), value.bytes().substr(0, key.size()));
+      std::memcpy(bytes, value.data(), std::min(out.size(), static_cast<size_t>(value.length())));
       break;
   }
-  return key;
 }
 
 bool IndexTag::PageFits(const IndexKey& page) const { return page.count() <= max_keys_; }

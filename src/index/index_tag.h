@@ -131,7 +131,8 @@ class IndexTag {
   virtual std::string ConvertKey(const Value& value, bool search) const = 0;
   // Value of a stored key in the form KeySort sorts, and back.
   virtual Value SortValue(const uint8_t* key) const;
-  virtual std::string StoredFromSort(const Value& value) const;
+  // Writes into `out` (reused, so that a build allocates nothing per key).
+  virtual void StoredFromSort(const Value& value, std::string& out) const;
   virtual void ReadPage(PageRef page, IndexKey& out) = 0;
   virtual void WritePage(IndexKey& page) = 0;
   // Gives a new page its place in the file (and the format's links).
@@ -169,6 +170,8 @@ class IndexTag {
   void LoadRoot();
   void PushChild(PageRef page);
   std::unique_ptr<IndexKey> LoadPage(PageRef page);
+  // Shortens the path to `n` pages; pages that leave it unchanged are kept for the next descent.
+  void TrimPath(size_t n);
   void Descend(const SearchKey& s, bool strict);
   bool SettleForward();
   bool SinkFirst();
@@ -254,7 +257,9 @@ class IndexTag {
   std::unique_ptr<ExpHandler> for_handler_;
   Value scratch_;
   int fast_field_offset_ = -1;  // a plain character field key is read from the record bytes
-  std::vector<std::unique_ptr<IndexKey>> extra_;  // pages changed off the path, written with it
+  // Decoded pages that left the path unchanged, reused while nothing writes (Release forgets
+  // them): a page lives either on the path or here, never in both.
+  std::vector<std::unique_ptr<IndexKey>> kept_;
 };
 
 // Depth of any tree this engine reads; deeper means a page loop.

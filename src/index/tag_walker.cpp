@@ -10,6 +10,7 @@ namespace dbase {
 namespace {
 // Consecutive empty leaves one step may pass; a sound tree has none but an empty root.
 constexpr int kMaxEmptyLeaves = 1000;
+constexpr size_t kKeptPages = 64;
 }  // namespace
 
 void IndexTag::Corrupted() const { file_.Corrupted(); }
@@ -32,7 +33,16 @@ bool IndexTag::SearchBefore(const SearchKey& s, const IndexKey& page, int i, boo
 }
 
 std::unique_ptr<IndexKey> IndexTag::LoadPage(PageRef page) {
+  for (size_t i = 0; i < kept_.size(); ++i) {
+    if (kept_[i]->page == page) {
+      std::unique_ptr<IndexKey> p = std::move(kept_[i]);
+      kept_.erase(kept_.begin() + static_cast<std::ptrdiff_t>(i));
+      p->position = -1;
+      return p;
+    }
+  }
   auto p = std::make_unique<IndexKey>(key_length_);
+  p->Reserve(max_keys_ + 2);
   ReadPage(page, *p);
   p->page = page;
   p->changed = false;
@@ -42,9 +52,19 @@ std::unique_ptr<IndexKey> IndexTag::LoadPage(PageRef page) {
 
 void IndexTag::LoadRoot() {
   if (path_valid_ && !path_.empty() && path_[0]->page == root_) return;
-  path_.clear();
+  TrimPath(0);
   path_.push_back(LoadPage(root_));
   path_valid_ = true;
+}
+
+void IndexTag::TrimPath(size_t n) {
+  while (path_.size() > n) {
+    std::unique_ptr<IndexKey> p = std::move(path_.back());
+    path_.pop_back();
+    if (p->changed) continue;
+    if (kept_.size() >= kKeptPages) kept_.erase(kept_.begin());
+    kept_.push_back(std::move(p));
+  }
 }
 
 void IndexTag::PushChild(PageRef page) {
@@ -57,7 +77,7 @@ void IndexTag::PushChild(PageRef page) {
 
 void IndexTag::Release() {
   path_.clear();
-  extra_.clear();
+  kept_.clear();
   path_valid_ = false;
 }
 
@@ -65,7 +85,7 @@ void IndexTag::Release() {
 // position there, possibly at its end.
 void IndexTag::Descend(const SearchKey& s, bool strict) {
   LoadRoot();
-  path_.resize(1);
+  TrimPath(1);
   for (;;) {
     IndexKey& p = *path_.back();
     int lo = 0;
@@ -132,7 +152,7 @@ bool IndexTag::ClimbNext() {
         path_.back()->position = path_.back()->count();
         return false;
       }
-      path_.pop_back();
+      TrimPath(path_.size() - 1);
       IndexKey& p = *path_.back();
       const int i = p.position;
       if (interior_data_) {
@@ -157,7 +177,7 @@ bool IndexTag::ClimbPrev() {
         path_.back()->position = -1;
         return false;
       }
-      path_.pop_back();
+      TrimPath(path_.size() - 1);
       IndexKey& p = *path_.back();
       const int i = p.position;
       if (i > 0) {
@@ -175,13 +195,13 @@ bool IndexTag::ClimbPrev() {
 
 bool IndexTag::StorageFirst() {
   LoadRoot();
-  path_.resize(1);
+  TrimPath(1);
   return SinkFirst() || ClimbNext();
 }
 
 bool IndexTag::StorageLast() {
   LoadRoot();
-  path_.resize(1);
+  TrimPath(1);
   return SinkLast() || ClimbPrev();
 }
 

@@ -108,7 +108,7 @@ void CDXFile::Reindex() {
   try {
     for (auto& t : tags()) t->Release();
     directory_->Release();
-    disk().Truncate(kEmptyFileSize);
+    TruncateFile(kEmptyFileSize);
     next_free_ = 2 * kNodeSize;
     directory_->MakeEmptyRoot();
     for (auto& t : tags()) {

@@ -192,7 +192,7 @@ void MDXFile::Reindex() {
   const bool locked = disk().LockFile();
   try {
     for (auto& t : tags()) t->Release();
-    disk().Truncate(static_cast<uint64_t>(header_bytes_));
+    TruncateFile(static_cast<uint64_t>(header_bytes_));
     next_unit_ = header_bytes_ / kUnit;
     for (auto& t : tags()) {
       auto* tag = static_cast<MDXTag*>(t.get());

@@ -194,7 +194,7 @@ IndexTag* NDXFile::DefineTag(const TagDefinition& definition) {
   const bool locked = disk().LockFile();
   try {
     tags().clear();
-    disk().Truncate(0);
+    TruncateFile(0);
     next_block_ = 1;
     auto tag = std::make_unique<NDXTag>(*this);
     tag->Define(definition);
@@ -217,7 +217,7 @@ void NDXFile::Reindex() {
   try {
     auto* tag = static_cast<NDXTag*>(tags()[0].get());
     tag->Release();
-    disk().Truncate(2 * kBlockSize);
+    TruncateFile(2 * kBlockSize);
     next_block_ = 1;
     tag->MakeEmptyRoot();
     tag->Build();

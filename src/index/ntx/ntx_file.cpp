@@ -264,7 +264,7 @@ IndexTag* NTXFile::DefineTag(const TagDefinition& definition) {
   const bool locked = disk().LockFile();
   try {
     tags().clear();
-    disk().Truncate(0);
+    TruncateFile(0);
     next_page_ = kPageSize;
     counter_ = 1;
     auto tag = std::make_unique<NTXTag>(*this);
@@ -288,7 +288,7 @@ void NTXFile::Reindex() {
   try {
     auto* tag = static_cast<NTXTag*>(tags()[0].get());
     tag->Release();
-    disk().Truncate(2 * kPageSize);
+    TruncateFile(2 * kPageSize);
     counter_ = 1;
     next_page_ = kPageSize;
     // An empty root first, so that the file is a whole index while the tag is rebuilt.
