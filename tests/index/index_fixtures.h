@@ -3,6 +3,7 @@
 // `recno<TAB>key hex` lines in index order and the recorded seeks.
 #pragma once
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +23,18 @@ inline std::string FixtureDir() {
     if (std::filesystem::is_directory(candidate)) return candidate.string();
   }
   return "";
+}
+
+// Standard output of a shell command ("" when it cannot run).
+inline std::string RunCommand(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  pclose(pipe);
+  return out;
 }
 
 inline std::string Hex(std::string_view bytes) {

@@ -3,7 +3,6 @@
 // repeats some branch entries of multi-level NTX files; a record it lists again is counted once.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -17,18 +16,7 @@
 namespace dbase::testing_index {
 namespace {
 
-std::string Run(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  size_t n = 0;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  pclose(pipe);
-  return out;
-}
-
-bool HavePerlXBase() { return Run("perl -MXBase::Index -e 'print 1' 2>/dev/null") == "1"; }
+bool HavePerlXBase() { return RunCommand("perl -MXBase::Index -e 'print 1' 2>/dev/null") == "1"; }
 
 // Records 1..3000: codes with many repeats, amounts with negatives, dates.
 std::string MakeTable(const testsupport::TempDir& dir) {
@@ -64,7 +52,7 @@ std::string Ours(IndexTag& tag) {
 // Perl XBase's entries, each record once, keys kept for text tags only.
 std::string Theirs(const std::string& file, char type, const std::string& tag) {
   const std::string script = (std::filesystem::path(__FILE__).parent_path() / "index_read_xbase.pl").string();
-  std::istringstream in(Run("perl '" + script + "' '" + file + "' " + type + " " + tag + " 2>&1"));
+  std::istringstream in(RunCommand("perl '" + script + "' '" + file + "' " + type + " " + tag + " 2>&1"));
   std::string line;
   std::string out;
   std::set<std::string> seen;

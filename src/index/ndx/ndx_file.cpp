@@ -16,6 +16,7 @@ namespace dbase {
 namespace {
 constexpr size_t kRoot = 0;
 constexpr size_t kNextBlock = 4;
+constexpr size_t kTypeLetter = 9;
 constexpr size_t kKeyLength = 12;
 constexpr size_t kMaxKeys = 14;
 constexpr size_t kKeyType = 16;
@@ -124,6 +125,8 @@ void NDXTag::WriteHeader() {
   PutLE16(h + kKeyLength, static_cast<uint32_t>(key_length_));
   PutLE16(h + kMaxKeys, static_cast<uint32_t>(max_keys_));
   PutLE16(h + kKeyType, key_type_ == 'C' ? 0 : 1);
+  // Other programs read the key type from this letter and misread character keys without it.
+  h[kTypeLetter] = key_type_ == 'C' ? 'C' : 'N';
   PutLE16(h + kItemSize, static_cast<uint32_t>(item_size_));
   h[kUnique] = unique_ ? 1 : 0;
   PutHeaderText(h + kKeyExpression, kKeyExpressionSize, key_expression_);

@@ -5,7 +5,8 @@
 // block 0:
 //   0  4  root block
 //   4  4  next free block
-//   8  4  0
+//   8  4  0, but for byte 9: the key type letter, C or N (numeric and date keys), which other
+//         programs rely on
 //  12  2  key length (8 for numeric and date keys)
 //  14  2  maximum keys per block
 //  16  2  key type: 1 numeric or date, 0 character
