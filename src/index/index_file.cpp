@@ -98,6 +98,27 @@ void IndexFile::Flush() {
   if (disk_ && disk_->is_open() && disk_->written()) disk_->Flush();
 }
 
+void IndexFile::Recrypt(const CipherFunction& from, const CipherFunction& to) {
+  const bool locked = disk_->LockFile();
+  try {
+    DropCachedBlocks();
+    for (auto& t : tags_) t->Release();
+    const uint64_t size = static_cast<uint64_t>(disk_->FileSize());
+    uint8_t piece[kCipherPiece];
+    for (uint64_t at = 0; at < size; at += kCipherPiece) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(kCipherPiece, size - at));
+      if (disk_->Read(at, piece, n) != static_cast<int64_t>(n)) Corrupted();
+      if (from) from(piece, n);
+      if (to) to(piece, n);
+      disk_->Write(at, piece, n);
+    }
+  } catch (...) {
+    if (locked) disk_->Unlock();
+    throw;
+  }
+  if (locked) disk_->Unlock();
+}
+
 bool IndexFile::Lock() {
   if (!disk_->shared()) {
     ++lock_depth_;

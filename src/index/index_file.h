@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +54,10 @@ class IndexFile {
   virtual bool UpdateRecord(int32_t record, bool is_new);
   // Writes what is pending (headers, counts) to the file.
   virtual void Flush();
+  // Re-keys the file of an enciphered table: every piece of 512 bytes deciphered with `from`
+  // and enciphered with `to` (an empty function leaves the bytes as they are).
+  using CipherFunction = std::function<void(uint8_t*, size_t)>;
+  void Recrypt(const CipherFunction& from, const CipherFunction& to);
 
   // The index lock of the table's protocol, tried 100 times 50 ms apart; false when refused.
   // Without sharing it always succeeds. Nestable.

@@ -132,7 +132,7 @@ TEST(IndexFileTest, EncipheredTablesEncipherTheirIndexBlocks) {
   for (const std::string& ext : kFormats) {
     SCOPED_TRACE(ext);
     testsupport::TempDir dir;
-    TestTable table(CodeTable(dir, 300));
+    TestTable table(CodeTable(dir, 300), true, false);
     const std::string plain_dump = DumpTag(*CreateIndex(table, dir.File("PLAIN" + ext))->DefineTag(Code()));
     table.cipher_password = "segredo";
     CreateIndex(table, dir.File("SECRET" + ext))->DefineTag(Code());
@@ -143,6 +143,17 @@ TEST(IndexFileTest, EncipheredTablesEncipherTheirIndexBlocks) {
     auto file = OpenIndex(table, dir.File("SECRET" + ext));
     EXPECT_EQ(DumpTag(*file->tag(0)), plain_dump);
     EXPECT_EQ(CheckIndexFile(*file), "");
+    // A new password: the file is re-keyed piece by piece.
+    file->Recrypt([](uint8_t* b, size_t n) { CipherInPlace("segredo", b, n); },
+                  [](uint8_t* b, size_t n) { CipherInPlace("outro", b, n); });
+    table.cipher_password = "outro";
+    file.reset();
+    file = OpenIndex(table, dir.File("SECRET" + ext));
+    EXPECT_EQ(DumpTag(*file->tag(0)), plain_dump);
+    file->Recrypt([](uint8_t* b, size_t n) { CipherInPlace("outro", b, n); }, nullptr);
+    table.cipher_password.clear();
+    file.reset();
+    EXPECT_EQ(testsupport::ReadFileBytes(dir.File("SECRET" + ext)), plain);
   }
 }
 
