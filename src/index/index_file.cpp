@@ -149,7 +149,7 @@ bool IndexFile::Lock() {
 }
 
 void IndexFile::LockOrRaise() {
-  if (!Lock()) throw EngineError::Make(kCannotLock, file_name());
+  if (!Lock()) throw EngineError::Make(kCannotLock, path());
 }
 
 void IndexFile::Unlock() {
@@ -251,7 +251,8 @@ void IndexFile::FlushBulk() {
   bulk_start_ = bulk_end_ = 0;
 }
 
-void IndexFile::Corrupted() const { throw EngineError::Make(kIndexCorrupted, file_name()); }
+// Named with its folder, as the engine names files in its other messages.
+void IndexFile::Corrupted() const { throw EngineError::Make(kIndexCorrupted, disk_ ? disk_->file_name() : path_); }
 
 bool IndexFile::exact() const { return table_.ExactSearch(); }
 

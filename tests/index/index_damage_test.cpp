@@ -97,7 +97,7 @@ TEST_P(IndexDamageTest, DamageEndsInTheCorruptedMessage) {
   ASSERT_EQ(Outcome(table, good), "ok");
 
   const std::string path = dir.File("BAD" + l.extension);
-  const std::string message = "Index file BAD" + l.extension + " is corrupted";
+  const std::string message = "Index file " + path + " is corrupted";
   auto damaged = [&](const std::function<void()>& damage) {
     std::filesystem::copy_file(good, path, std::filesystem::copy_options::overwrite_existing);
     damage();

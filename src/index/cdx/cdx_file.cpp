@@ -33,7 +33,7 @@ std::string CDXFile::DirectoryKey(const std::string& name) {
 
 PageRef CDXFile::NewNode() {
   if (next_free_ < 0) next_free_ = (FileSize() + kNodeSize - 1) / kNodeSize * kNodeSize;
-  if (next_free_ + kNodeSize > 0xFFFFFFFFll) throw EngineError::Make(kWriteError, file_name());
+  if (next_free_ + kNodeSize > 0xFFFFFFFFll) throw EngineError::Make(kWriteError, path());
   const PageRef node = static_cast<PageRef>(next_free_);
   next_free_ += kNodeSize;
   return node;

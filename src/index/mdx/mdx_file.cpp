@@ -144,7 +144,7 @@ int64_t MDXFile::NextUnit() {
 
 PageRef MDXFile::NewBlock() {
   NextUnit();
-  if (next_unit_ + block_units_ > 0xFFFFFFFFll) throw EngineError::Make(kWriteError, file_name());
+  if (next_unit_ + block_units_ > 0xFFFFFFFFll) throw EngineError::Make(kWriteError, path());
   const PageRef unit = static_cast<PageRef>(next_unit_);
   next_unit_ += block_units_;
   changed_ = true;
@@ -164,7 +164,7 @@ IndexTag* MDXFile::DefineTag(const TagDefinition& definition) {
   auto& list = tags();
   list.erase(std::remove_if(list.begin(), list.end(), [&](const auto& t) { return platform::UpperAscii(t->name()) == name; }),
              list.end());
-  if (tag_count() >= kMaxTags) throw EngineError::Make(kWriteError, file_name());
+  if (tag_count() >= kMaxTags) throw EngineError::Make(kWriteError, path());
   auto tag = std::make_unique<MDXTag>(*this, NewBlock());
   tag->Define(definition);
   tag->WriteHeader();

@@ -189,7 +189,7 @@ NDXFile::NDXFile(IndexTable& table, const std::string& path, bool create) : Inde
 }
 
 PageRef NDXFile::NewBlock() {
-  if (next_block_ >= 0x7FFFFF) throw EngineError::Make(kWriteError, file_name());
+  if (next_block_ >= 0x7FFFFF) throw EngineError::Make(kWriteError, path());
   return next_block_++;
 }
 

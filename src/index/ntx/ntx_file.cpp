@@ -255,7 +255,7 @@ void NTXFile::AfterLock() {
 
 PageRef NTXFile::NewPage() {
   const uint64_t page = next_page_;
-  if (page + kPageSize > 0xFFFFFFFFull) throw EngineError::Make(kWriteError, file_name());
+  if (page + kPageSize > 0xFFFFFFFFull) throw EngineError::Make(kWriteError, path());
   next_page_ += kPageSize;
   return static_cast<PageRef>(page);
 }
