@@ -117,7 +117,7 @@ void MDXTag::ReadHeader() {
   const int64_t units = file_.FileSize() / MDXFile::kUnit;
   if ((type != 'C' && type != 'N' && type != 'D') || length < 1 || length > kMaxKeyLength ||
       (type == 'N' && length != kNumberKey) || (type == 'D' && length != kDateKey) || item < length + 4 || max < 2 ||
-      kItems + max * item + 4 > mdx_.block_bytes() || root == 0 ||
+      kItems + int64_t{max} * item + 4 > mdx_.block_bytes() || root == 0 ||
       static_cast<int64_t>(root) + mdx_.block_units() > units) {
     Corrupted();
   }

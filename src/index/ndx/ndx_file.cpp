@@ -98,8 +98,10 @@ void NDXTag::ReadHeader() {
   const int item = GetLE16(h + kItemSize);
   const int type = GetLE16(h + kKeyType);
   const int64_t blocks = file_.FileSize() / kBlock;
-  if (length < 1 || item < length + kItemHeader || max < 2 || kItems + max * item > kBlock || type > 1 || (type == 1 && length != kNumberKey) || root < 1 ||
-      static_cast<int64_t>(root) >= blocks) {
+  // Sizes from the file are 16-bit: their products are taken in 64 bits.
+  const int64_t items_end = kItems + int64_t{max} * item;
+  if (length < 1 || item < length + kItemHeader || max < 2 || items_end > kBlock || type > 1 ||
+      (type == 1 && length != kNumberKey) || root < 1 || static_cast<int64_t>(root) >= blocks) {
     Corrupted();
   }
   root_ = root;

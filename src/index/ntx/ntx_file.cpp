@@ -128,7 +128,7 @@ void NTXTag::ReadHeader() {
   const PageRef root = GetLE32(h + kRoot);
   const int64_t size = file_.FileSize();
   if ((signature & ~kSignatureFor) != kSignatureBase || length < 1 || item != length + kItemHeader || max < 2 ||
-      2 + 2 * (max + 1) + (max + 1) * item > kPage || root < static_cast<PageRef>(kPage) ||
+      2 + (int64_t{max} + 1) * (item + 2) > kPage || root < static_cast<PageRef>(kPage) ||
       static_cast<int64_t>(root) + kPage > size) {
     Corrupted();
   }
