@@ -99,7 +99,8 @@ std::string dBaseFld::BaseNameForMessage() const { return BaseName(file_name());
 bool dBaseFld::IsMemoType(int field) const {
   if (!ValidField(field)) return false;
   char t = Descriptor(field).type;
-  return t == 'M' || t == 'B' || t == 'G';
+  // In a Visual FoxPro table B holds a double, not a memo reference.
+  return t == 'M' || t == 'G' || (t == 'B' && version() != kVersionVfp);
 }
 
 // ---- descriptors ----
