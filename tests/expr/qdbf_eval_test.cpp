@@ -1,39 +1,21 @@
 // qdbf eval: one line per record with number, type and value; a compile error gives the
 // engine's message and exit status 1.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "dbf/dbase_fld.h"
 #include "dbf/dbf_build.h"
 #include "dbf/dbf_date.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace dbase {
 namespace {
 
-struct RunResult {
-  std::string output;
-  int status = -1;
-};
-
-RunResult RunQdbf(const std::string& args) {
-  RunResult run;
-  const char* qdbf = std::getenv("QDBF");
-  if (qdbf == nullptr) return run;
-  std::string command = std::string("'") + qdbf + "' " + args + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buf[512];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) run.output.append(buf, n);
-  int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
-}
+using testsupport::RunQdbf;
+using RunResult = testsupport::ProgramRun;
 
 class QdbfEvalTest : public ::testing::Test {
  protected:
