@@ -120,6 +120,12 @@ class dBHandler : public dBaseFld {
   std::vector<uint8_t> HeaderArea();
   // The first block of this table's memo file as an empty memo file holds it.
   std::vector<uint8_t> EmptyMemoImage();
+  // An empty table in `replacement`'s work folder: this header area as stored, with the header
+  // a write leaves (no records, the cipher flag `encrypted`) and the descriptors replaced by
+  // `descriptors` when given, and an empty memo file beside it when the table has one. The
+  // table file is returned open.
+  std::unique_ptr<DiskFile> WriteEmptyTable(const TableReplacement& replacement, bool encrypted,
+                                            const std::vector<uint8_t>& descriptors);
   // The new table of a copy, built in `replacement`'s work folder, opened exclusively and, while
   // still empty, enciphered with `password`. Its record layout is this table's, or it is refused.
   std::unique_ptr<dBHandler> OpenCopyTarget(const TableReplacement& replacement, const std::string& password);

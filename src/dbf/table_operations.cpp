@@ -1,6 +1,7 @@
 // Whole-table operations of dBHandler: copy of the structure, copy of the records with their
 // memos, emptying, and enciphering or deciphering every record, memo and descriptor. Each one
 // writes the new table in a TableReplacement's work folder and puts it in place when complete.
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -152,6 +153,27 @@ void dBHandler::CopyHeaderExactly(const std::string& target_name) {
   memo_file.Write(0, memo_head.data(), memo_head.size());
 }
 
+std::unique_ptr<DiskFile> dBHandler::WriteEmptyTable(const TableReplacement& replacement, bool encrypted,
+                                                     const std::vector<uint8_t>& descriptors) {
+  std::vector<uint8_t> area = HeaderArea();
+  std::array<uint8_t, 32> image = header();
+  StampHeader(image, 0, encrypted);
+  std::memcpy(area.data(), image.data(), image.size());
+  std::copy(descriptors.begin(), descriptors.end(), area.begin() + 32);
+  area.push_back(kEndOfFile);
+  auto table = std::make_unique<DiskFile>(replacement.new_table(), true, false);
+  table->Create();
+  table->Write(0, area.data(), area.size());
+  if (has_memo()) {
+    std::vector<uint8_t> memo_head = EmptyMemoImage();
+    const std::string& memo_name = memo()->file_name();
+    DiskFile memo_file(replacement.WorkPath(memo_name.substr(NameStart(memo_name))), true, false);
+    memo_file.Create();
+    memo_file.Write(0, memo_head.data(), memo_head.size());
+  }
+  return table;
+}
+
 void dBHandler::EncipherEmpty(const std::string& password) {
   if (password.empty()) return;
   std::vector<uint8_t> area;
@@ -228,25 +250,9 @@ void dBHandler::CopyFile(const std::string& target_name, const std::string& pass
 void dBHandler::Zap() {
   CheckFullAccess("Zap");
   TableReplacement replacement(file_name(), false);
-  // The empty table: this table's header area as stored (descriptors enciphered as they are),
-  // with the header a write leaves, and no records.
-  std::vector<uint8_t> area = HeaderArea();
-  std::array<uint8_t, 32> image = header();
-  StampHeader(image, 0, encrypted());
-  std::memcpy(area.data(), image.data(), image.size());
-  area.push_back(kEndOfFile);
-  DiskFile fresh(replacement.new_table(), true, false);
-  fresh.Create();
-  fresh.Write(0, area.data(), area.size());
-  if (has_memo()) {
-    std::vector<uint8_t> memo_head = EmptyMemoImage();
-    const std::string& memo_name = memo()->file_name();
-    DiskFile memo_file(replacement.WorkPath(memo_name.substr(NameStart(memo_name))), true, false);
-    memo_file.Create();
-    memo_file.Write(0, memo_head.data(), memo_head.size());
-  }
+  std::unique_ptr<DiskFile> fresh = WriteEmptyTable(replacement, encrypted(), {});
   replacement.Commit();
-  AdoptReplacement(fresh);
+  AdoptReplacement(*fresh);
   SetRecordNumber(0);
   if (filter_set_) filter_set_->Clear();
   InvalidateReadAhead();
@@ -267,27 +273,10 @@ void dBHandler::SetPassword(const std::string& new_password) {
     // engine keeps in them) enciphered with the new password, then every record of the file,
     // whatever its mark and whatever filter is active, read with the current password and
     // written with the new one, its memos into a new memo file.
-    {
-      std::vector<uint8_t> area = HeaderArea();
-      std::array<uint8_t, 32> image = header();
-      StampHeader(image, 0, !new_password.empty());
-      std::memcpy(area.data(), image.data(), image.size());
-      std::vector<uint8_t> fields;
-      for (const FieldDescriptor& d : descriptors()) fields.insert(fields.end(), d.raw.begin(), d.raw.end());
-      CipherInPlace(new_password, fields.data(), fields.size());
-      std::memcpy(area.data() + 32, fields.data(), fields.size());
-      area.push_back(kEndOfFile);
-      DiskFile fresh(replacement.new_table(), true, false);
-      fresh.Create();
-      fresh.Write(0, area.data(), area.size());
-      if (has_memo()) {
-        std::vector<uint8_t> memo_head = EmptyMemoImage();
-        const std::string& memo_name = memo()->file_name();
-        DiskFile memo_file(replacement.WorkPath(memo_name.substr(NameStart(memo_name))), true, false);
-        memo_file.Create();
-        memo_file.Write(0, memo_head.data(), memo_head.size());
-      }
-    }
+    std::vector<uint8_t> fields;
+    for (const FieldDescriptor& d : descriptors()) fields.insert(fields.end(), d.raw.begin(), d.raw.end());
+    CipherInPlace(new_password, fields.data(), fields.size());
+    WriteEmptyTable(replacement, !new_password.empty(), fields);
     dBHandler target(replacement.new_table(), new_password, true, false);
     target.set_user_id(user_id());
     current_tag_ = nullptr;
