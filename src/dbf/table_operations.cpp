@@ -164,12 +164,15 @@ std::unique_ptr<DiskFile> dBHandler::WriteEmptyTable(const TableReplacement& rep
   auto table = std::make_unique<DiskFile>(replacement.new_table(), true, false);
   table->Create();
   table->Write(0, area.data(), area.size());
+  // Flushed through the file objects, so that nothing they hold back misses the commit.
+  table->Flush();
   if (has_memo()) {
     std::vector<uint8_t> memo_head = EmptyMemoImage();
     const std::string& memo_name = memo()->file_name();
     DiskFile memo_file(replacement.WorkPath(memo_name.substr(NameStart(memo_name))), true, false);
     memo_file.Create();
     memo_file.Write(0, memo_head.data(), memo_head.size());
+    memo_file.Flush();
   }
   return table;
 }

@@ -80,6 +80,14 @@ void RemoveAbandonedWork(const std::string& folder) noexcept {
   ::close(fd);
 }
 
+// A marker being written that no commit holds: what a commit killed before its commit point left.
+void RemoveAbandonedMarker(const std::string& path) noexcept {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return;
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(path.c_str());
+  ::close(fd);
+}
+
 bool PlainName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
@@ -130,19 +138,21 @@ TableReplacement::TableReplacement(std::string table, bool claim_existing) : tab
   work_ = WorkFolder(table_);
   FinishInterrupted(table_);
   if (claim_existing && platform::FileExists(table_)) {
-    claim_ = std::make_unique<DiskFile>(table_, false, false);
+    // Opened for writing: a table the user may not write to is not replaced either.
+    claim_ = std::make_unique<DiskFile>(table_, true, false);
     try {
       claim_->Open();
     } catch (const EngineError&) {
       throw EngineError::Make(kCreateError, table_);
     }
   }
+  // Failures name the table, the file the user asked for.
   std::error_code ec;
   fs::create_directory(work_, ec);
-  if (ec) throw EngineError::Make(kCreateError, work_).WithOsError(ec.value());
+  if (ec) throw EngineError::Make(kCreateError, table_).WithOsError(ec.value());
   work_lock_ = LockFolder(work_);
   // Held by another replacement of the same table.
-  if (work_lock_ < 0) throw EngineError::Make(kCreateError, work_).WithOsError(errno);
+  if (work_lock_ < 0) throw EngineError::Make(kCreateError, table_).WithOsError(errno);
   RemoveContents(work_);
   new_table_ = work_ + "/" + NameOf(table_);
 }
@@ -216,6 +226,7 @@ void TableReplacement::Commit() {
 bool TableReplacement::FinishInterrupted(const std::string& table) {
   const std::string marker = MarkerPath(table);
   const std::string work = WorkFolder(table);
+  if (platform::FileExists(marker + "~")) RemoveAbandonedMarker(marker + "~");
   if (!platform::FileExists(marker)) {
     if (platform::FileExists(work)) RemoveAbandonedWork(work);
     return false;

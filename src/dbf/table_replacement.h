@@ -21,7 +21,8 @@
 // Recovery: every open of a table calls FinishInterrupted first. A marker beside the table means
 // a commit was cut short between steps 2 and 3: the renames it lists whose new file is still in
 // the work folder are made, then the marker goes. Without a marker nothing was committed: the
-// old table and memo file are untouched, and a work folder nobody holds is removed.
+// old table and memo file are untouched, and a work folder or a half-written marker
+// ("T.DBF.~commit~") nobody holds is removed.
 // A reader that opens the table through the engine therefore always sees a matching pair.
 #pragma once
 
@@ -59,7 +60,8 @@ class TableReplacement {
   bool committed() const { return committed_; }
 
   // Finishes a replacement of `table` whose commit was cut short (true when there was one) and
-  // removes a work folder nobody holds. Costs two failed stat calls when there is nothing to do.
+  // removes a work folder or a half-written marker nobody holds. Costs three failed stat calls
+  // when there is nothing to do.
   static bool FinishInterrupted(const std::string& table);
 
   // The marker and work-folder names of a table, for tests and tools.

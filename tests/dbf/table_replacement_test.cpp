@@ -200,8 +200,10 @@ TEST(TableReplacementTest, AnOpenFinishesACommitCutShortAndDropsAbandonedWork) {
   const std::vector<std::string> old_rows = Contents(table, "");
   fs::create_directory(work);
   fs::copy_file(dir.File("NEW.fpt"), work + "/T.fpt");
+  WriteFileBytes(TableReplacement::MarkerPath(table) + "~", "T.fpt\tT.");  // killed while written
   EXPECT_EQ(Contents(table, ""), old_rows);
   EXPECT_FALSE(fs::exists(work));
+  EXPECT_FALSE(fs::exists(TableReplacement::MarkerPath(table) + "~"));
 }
 
 TEST(TableReplacementTest, AWorkFolderInUseIsNeitherTakenNorRemoved) {
@@ -235,6 +237,29 @@ TEST(TableReplacementTest, ACopyTargetOpenElsewhereIsRefusedAndKept) {
   }
   EXPECT_EQ(ReadFileBytes(dir.File("TGT.DBF")), before);
   EXPECT_FALSE(fs::exists(TableReplacement::WorkFolder(dir.File("TGT.DBF"))));
+}
+
+// One memo reference that points nowhere stops the enciphering with the engine's message; the
+// table stays as it was, plain and readable.
+TEST(TableReplacementTest, ABadMemoReferenceStopsEncipheringAndLeavesTheTable) {
+  TempDir dir;
+  const std::string table = dir.File("M.DBF");
+  MakeTable(table, 1, 6, "m");
+  {
+    dBHandler t(table, "", true, false);
+    t.GetRecord(5);
+    t.FieldPut(3, "99999");
+    t.PutRecord(5);
+  }
+  const std::string bytes = ReadFileBytes(table), memo = ReadFileBytes(dir.File("M.DBT"));
+  {
+    dBHandler t(table, "", true, false);
+    EXPECT_THROW(t.SetPassword("segredo"), EngineError);
+    EXPECT_FALSE(t.encrypted());
+  }
+  EXPECT_EQ(ReadFileBytes(table), bytes);
+  EXPECT_EQ(ReadFileBytes(dir.File("M.DBT")), memo);
+  EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"M.DBF", "M.DBT"}));
 }
 
 }  // namespace
