@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "config/text_case.h"
+#include "dbf/errors.h"
 #include "platform/locale.h"
 #include "platform/os_file.h"
 
@@ -157,15 +158,21 @@ void SessionHandler::RequestArrived() {
 
 void SessionHandler::CountsArrived() {
   state_.counts_received = true;
-  exchange_.PrepareEmptyTable(state_.user_folder, kCountTable);
+  try {
+    exchange_.PrepareEmptyTable(state_.user_folder, kCountTable);
+  } catch (const std::exception& error) {
+    // A count table the engine refuses (a damaged header) is no reason to end the session:
+    // the handheld keeps its counts, as no emptied table goes back, and the received table
+    // stays for the exports.
+    log_.AddLine("> " + dbase::DescribeError(error));
+    return;
+  }
   control_.SendFile(DesktopFile(state_.user_folder, kCountTable));
 }
 
 void SessionHandler::SessionEnd() {
   if (state_.counts_received) {
-    const std::string& dbf_folder = state_.settings.dbf_folder;
-    exchange_.ExportCounts(dbf_folder, kExportPrefix, kCountTable);
-    if (state_.settings.make_dbf) exchange_.ExportDbf(dbf_folder, kExportPrefix, kCountTable);
+    exchange_.ExportReceivedCounts(state_.settings.dbf_folder, kExportPrefix, kCountTable, state_.settings.make_dbf);
   }
   log_.AddLine("");
   log_.AddLine("> Sincronização encerrada. Aguardando um \"novo\" HotSync® ...");

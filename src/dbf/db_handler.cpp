@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dbf/cursor_guard.h"
 #include "dbf/errors.h"
 #include "expr/exp_handler.h"
 #include "expr/sort/huge_set.h"
@@ -270,8 +271,7 @@ bool dBHandler::FilterBit(int32_t record) const { return filter_set_ && filter_s
 
 void dBHandler::SetFilter(const std::string& expression, bool case_insensitive, bool wildcards) {
   if (!filter_set_) filter_set_ = std::make_unique<HugeSet>();
-  bool requested = filter_requested_;
-  filter_active_ = false;
+  const bool requested = filter_requested_;
   std::string trimmed = expression;
   while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
   if (trimmed.empty()) {
@@ -280,47 +280,40 @@ void dBHandler::SetFilter(const std::string& expression, bool case_insensitive, 
     SetFilterActive(requested);
     return;
   }
-  if (!filter_) filter_ = std::make_unique<ExpHandler>(link());
-  if (expression != filter_text_ || case_insensitive != filter_case_insensitive_ ||
-      wildcards != filter_wildcards_ || !filter_->has_tree()) {
-    filter_text_.clear();
-    filter_set_->Clear();
-    filter_->set_case_insensitive(case_insensitive);
-    filter_->set_wildcards(wildcards);
-    filter_->SetExpression(expression);
-    Variant probe;
-    filter_->EvaluateVariant(probe);
-    if (filter_->ResultType() != ExpType::Boolean) {
-      filter_.reset();
-      throw EngineError::Make(kFilterNotBoolean);
-    }
-    filter_text_ = expression;
-    filter_case_insensitive_ = case_insensitive;
-    filter_wildcards_ = wildcards;
-    ScanFilter();
+  if (filter_ && filter_->has_tree() && expression == filter_text_ && case_insensitive == filter_case_insensitive_ &&
+      wildcards == filter_wildcards_) {
+    SetFilterActive(requested);
+    return;
   }
+  // The new filter is compiled and scanned aside and takes the old one's place only when
+  // complete: a failure on any record leaves the table with the filter it had.
+  auto filter = std::make_unique<ExpHandler>(link());
+  filter->set_case_insensitive(case_insensitive);
+  filter->set_wildcards(wildcards);
+  filter->SetExpression(expression);
+  Variant probe;
+  filter->EvaluateVariant(probe);
+  if (filter->ResultType() != ExpType::Boolean) throw EngineError::Make(kFilterNotBoolean);
+  auto set = std::make_unique<HugeSet>();
+  ScanFilter(*filter, *set);
+  filter_ = std::move(filter);
+  filter_set_ = std::move(set);
+  filter_text_ = expression;
+  filter_case_insensitive_ = case_insensitive;
+  filter_wildcards_ = wildcards;
   SetFilterActive(requested);
 }
 
-void dBHandler::ScanFilter() {
-  int32_t remembered = record_number();
-  bool saved_read_ahead = read_ahead_;
-  IndexTag* saved_tag = current_tag_;
+void dBHandler::ScanFilter(ExpHandler& filter, HugeSet& set) {
+  CursorGuard cursor(*this);
   current_tag_ = nullptr;
-  bool saved_active = filter_active_;
   filter_active_ = false;
   SetReadAhead(true);
-  filter_set_->Clear();
+  set.Clear();
   Variant result;
   for (GetRecord(kFirst); !eof(); GetRecord(kNext)) {
-    filter_->EvaluateVariant(result);
-    if (result.boolean()) filter_set_->Set(record_number(), 1);
-  }
-  SetReadAhead(saved_read_ahead);
-  current_tag_ = saved_tag;
-  filter_active_ = saved_active;
-  if (remembered > 0 && remembered <= record_count()) {
-    dBaseFld::GetRecord(remembered);
+    filter.EvaluateVariant(result);
+    if (result.boolean()) set.Set(record_number(), 1);
   }
 }
 
@@ -331,9 +324,9 @@ void dBHandler::SetFilterActive(bool on) {
 
 void dBHandler::RebuildFilter() {
   if (!filter_active_) return;
-  filter_active_ = false;
-  ScanFilter();
-  filter_active_ = true;
+  auto set = std::make_unique<HugeSet>();
+  ScanFilter(*filter_, *set);
+  filter_set_ = std::move(set);
 }
 
 // ---- searching ----
@@ -355,6 +348,8 @@ int32_t dBHandler::FindInTag(const std::string&, const std::string&) { return -1
 
 bool dBHandler::Locate(const std::string& fields, const std::vector<std::string>& values, bool partial,
                        bool case_insensitive) {
+  // Found: the table stays on the record found; not found, or failed: back where it was.
+  CursorGuard cursor(*this);
   GetRecord(kFirst);
   if (bof() || eof()) return false;
   std::vector<std::string> names;
@@ -382,8 +377,6 @@ bool dBHandler::Locate(const std::string& fields, const std::vector<std::string>
   ClearChangeFlags();
   ClearRecordModified();
 
-  bool saved_read_ahead = read_ahead_;
-  IndexTag* saved_tag = current_tag_;
   current_tag_ = nullptr;
   SetReadAhead(true);
   bool match = false;
@@ -397,8 +390,7 @@ bool dBHandler::Locate(const std::string& fields, const std::vector<std::string>
     }
     if (match) break;
   }
-  SetReadAhead(saved_read_ahead);
-  current_tag_ = saved_tag;
+  if (match) cursor.KeepPosition();
   return match;
 }
 

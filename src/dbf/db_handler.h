@@ -16,10 +16,12 @@
 
 namespace dbase {
 
+class CursorGuard;
 class ExpHandler;
 class HugeSet;
 class IndexFile;
 class IndexTag;
+class TableReplacement;
 
 class dBHandler : public dBaseFld {
  public:
@@ -80,7 +82,10 @@ class dBHandler : public dBaseFld {
   IndexTag* current_tag() const { return current_tag_; }
   const std::string& tag_name() const { return tag_name_; }
 
-  // Whole-table operations.
+  // Whole-table operations. Each writes its new table beside the old one and puts it in place
+  // only when complete (TableReplacement): a failure leaves the old table, and no partial target.
+  // An empty table with this table's fields: by the builder of its dialect, or, for a layout no
+  // builder writes (Visual FoxPro tables, odd field lengths), as an exact copy of its header.
   void CopyStructure(const std::string& target);
   void CopyFile(const std::string& target, const std::string& password);
   // A sorted copy by `key_expression`; sequence 2 is ascending, 3 descending.
@@ -95,15 +100,37 @@ class dBHandler : public dBaseFld {
   bool position_changed() const { return position_changed_; }
 
  private:
+  friend class CursorGuard;
+
   int32_t ContinuationOf(int32_t request) const;
   // Without a tag, with the filter active: the record a relative request leads to in the bit
   // set (0 when none; eof/bof set as the request demands).
   int32_t FilteredTarget(int32_t request);
-  void ScanFilter();
+  // Evaluates `filter` over every visited record into `set`, in physical order.
+  void ScanFilter(ExpHandler& filter, HugeSet& set);
   void InvalidateReadAhead() { buffer_start_ = -1; buffer_end_ = -1; }
   // Copies the memos of the current record into `target`'s memo file, storing the new blocks.
   void CopyMemos(dBHandler& target);
   void CheckFullAccess(const char* operation);
+  // Whether the dialect's builder writes exactly this table's version and field layout.
+  bool BuilderKeepsLayout() const;
+  // CopyStructure for the other layouts: the header area as stored, with no records.
+  void CopyHeaderExactly(const std::string& target);
+  // The header area (header, descriptors as stored, terminator, extra area) read from the file.
+  std::vector<uint8_t> HeaderArea();
+  // The first block of this table's memo file as an empty memo file holds it.
+  std::vector<uint8_t> EmptyMemoImage();
+  // An empty table in `replacement`'s work folder: this header area as stored, with the header
+  // a write leaves (no records, the cipher flag `encrypted`) and the descriptors replaced by
+  // `descriptors` when given, and an empty memo file beside it when the table has one. The
+  // table file is returned open.
+  std::unique_ptr<DiskFile> WriteEmptyTable(const TableReplacement& replacement, bool encrypted,
+                                            const std::vector<uint8_t>& descriptors);
+  // The new table of a copy, built in `replacement`'s work folder, opened exclusively and, while
+  // still empty, enciphered with `password`. Its record layout is this table's, or it is refused.
+  std::unique_ptr<dBHandler> OpenCopyTarget(const TableReplacement& replacement, const std::string& password);
+  // Enciphers a new, empty table (in place: it is not yet anybody's table).
+  void EncipherEmpty(const std::string& password);
 
   std::array<std::unique_ptr<IndexFile>, kIndexSlots + 1> index_files_;
   IndexTag* current_tag_ = nullptr;

@@ -17,6 +17,7 @@
 #include "dbf/header_date.h"
 #include "dbf/memo_file.h"
 #include "dbf/table_cipher.h"
+#include "dbf/table_replacement.h"
 #include "platform/ascii_case.h"
 #include "platform/os_file.h"
 
@@ -53,6 +54,8 @@ dBaseDBF::dBaseDBF(const std::string& file_name, const std::string& password, bo
   alias_ = platform::UpperAscii(BaseName(file_name_));
   SetLockProtocol(Default);
   try {
+    // A replacement of this table cut short after its commit point is finished first.
+    TableReplacement::FinishInterrupted(file_name_);
     Open();
     LoadHeader();
     LoadDescriptors();
@@ -181,8 +184,10 @@ void dBaseDBF::LoadDescriptors() {
     full_sum = low_sum;
   }
   if (encrypted_ && full_sum != record_length_) throw EncryptionError::Make(kInvalidPassword, file_name_);
-  // Fields that reach past the record would read and write outside the record buffer.
-  if (full_sum > record_length_) throw EngineError::Make(kHeaderInvalid, file_name_);
+  // A record length other than the fields' cannot be read consistently: fields past the record
+  // would read and write outside the record buffer, and a record longer than its fields makes
+  // the records stored in the file unreadable and lets appends write over them.
+  if (full_sum != record_length_) throw EngineError::Make(kHeaderInvalid, file_name_);
 
   int offset = 1;
   for (size_t i = 0; i < count; ++i) {
@@ -199,6 +204,11 @@ void dBaseDBF::LoadDescriptors() {
 void dBaseDBF::ComputeRecordCount() {
   int64_t size = FileSize();
   int64_t count = size > header_length_ ? (size - header_length_) / record_length_ : 0;
+  if (record_length_ == 1 && count > 0) {
+    // A table without fields has one-byte records, and its end-of-file mark would pass for one.
+    uint8_t last = 0;
+    if (DiskFile::Read(static_cast<uint64_t>(size - 1), &last, 1) == 1 && last == kEofMarker) --count;
+  }
   record_count_ = static_cast<int32_t>(std::min<int64_t>(count, std::numeric_limits<int32_t>::max()));
 }
 
@@ -216,16 +226,31 @@ void dBaseDBF::ReReadHeader() {
 
 void dBaseDBF::WriteHeader() {
   if (!read_write_ || !header_dirty_ || table_locked_) return;
-  uint32_t stamp = 0;
-  CurrentHeaderStamp(&header_[1], &stamp);
-  PutLE32(&header_[4], static_cast<uint32_t>(record_count_));
-  header_[15] = encrypted_ ? 1 : 0;
-  PutLE32(&header_[16], stamp);
-  PutLE32(&header_[20], static_cast<uint32_t>(user_id_));
-  header_[28] = header_flags_;
-  change_stamp_ = stamp;
+  StampHeader(header_, record_count_, encrypted_);
+  change_stamp_ = GetLE32(&header_[16]);
   Write(0, header_.data(), header_.size());
   header_dirty_ = false;
+}
+
+void dBaseDBF::StampHeader(std::array<uint8_t, 32>& image, int32_t count, bool encrypted) const {
+  uint32_t stamp = 0;
+  CurrentHeaderStamp(&image[1], &stamp);
+  PutLE32(&image[4], static_cast<uint32_t>(count));
+  image[15] = encrypted ? 1 : 0;
+  PutLE32(&image[16], stamp);
+  PutLE32(&image[20], static_cast<uint32_t>(user_id_));
+  image[28] = header_flags_;
+}
+
+void dBaseDBF::AdoptReplacement(DiskFile& replacement) {
+  memo_.reset();
+  AdoptOpenFile(replacement);
+  if (DiskFile::Read(0, header_.data(), header_.size()) < static_cast<int64_t>(header_.size())) {
+    throw EngineError::Make(kReadError, file_name_);
+  }
+  change_stamp_ = GetLE32(&header_[16]);
+  header_dirty_ = false;
+  ComputeRecordCount();
 }
 
 void dBaseDBF::SetPasswords(const std::string& current, const std::string& next, bool encrypted) {

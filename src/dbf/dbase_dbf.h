@@ -152,6 +152,13 @@ class dBaseDBF : public DiskFile {
   void ReadRecordBytes(int32_t n);
   // Writes the record buffer at record `n`; `with_eof` adds the 0x1A marker after it.
   void WriteRecordBytes(int32_t n, bool with_eof);
+  // `image` as a header write leaves it: today's date, the count, the cipher flag, the stamp,
+  // the user and the flag bits of byte 28.
+  void StampHeader(std::array<uint8_t, 32>& image, int32_t count, bool encrypted) const;
+  // Goes on with the table file `replacement` wrote and holds, which has replaced this table's
+  // file on disk (TableReplacement): reloads the header and the record count; the memo file is
+  // opened again on next use. The layout must be the same.
+  void AdoptReplacement(DiskFile& replacement);
   uint64_t RecordOffset(int32_t n) const {
     return static_cast<uint64_t>(header_length_) + static_cast<uint64_t>(n - 1) * static_cast<uint64_t>(record_length_);
   }

@@ -50,6 +50,20 @@ int64_t ClampToI64(long double v) {
   return static_cast<int64_t>(v);
 }
 
+// The fixed-point text of a number for a field of `width`. A field narrower than its decimals
+// allow (N 3 2, which other programs write) holds a value below 1 without the "0" in front of
+// the point (".99", "-.5"); longer than `width` when the value does not fit even so.
+std::string FitNumber(long double value, int width, int decimals) {
+  std::string text = FormatFixed(value, width, decimals);
+  if (text.size() <= static_cast<size_t>(width)) return text;
+  size_t zero = text.find_first_not_of(" -");
+  if (zero != std::string::npos && text.compare(zero, 2, "0.") == 0) {
+    text.erase(zero, 1);
+    if (text.size() < static_cast<size_t>(width)) text.insert(0, static_cast<size_t>(width) - text.size(), ' ');
+  }
+  return text;
+}
+
 std::string GeneralNumber(long double v) {
   char buf[64];
   auto res = std::to_chars(buf, buf + sizeof buf, static_cast<double>(v), std::chars_format::general, 15);
@@ -99,7 +113,8 @@ std::string dBaseFld::BaseNameForMessage() const { return BaseName(file_name());
 bool dBaseFld::IsMemoType(int field) const {
   if (!ValidField(field)) return false;
   char t = Descriptor(field).type;
-  return t == 'M' || t == 'B' || t == 'G';
+  // In a Visual FoxPro table B holds a double, not a memo reference.
+  return t == 'M' || t == 'G' || (t == 'B' && version() != kVersionVfp);
 }
 
 // ---- descriptors ----
@@ -143,7 +158,13 @@ void dBaseFld::Blank() {
   std::memset(record(), ' ', static_cast<size_t>(record_length()));
   for (const FieldDescriptor& d : descriptors()) {
     bool binary = version() == kVersionVfp && std::string_view("BGIMTY").find(d.type) != std::string_view::npos;
-    if (d.type == 'N' || d.type == 'F' || binary) NumberPut(d.number, 0);
+    if (binary) {
+      NumberPut(d.number, 0);
+    } else if (d.type == 'N' || d.type == 'F') {
+      // A field too narrow even for 0 with its decimals stays blank, which reads as 0.
+      std::string zero = FitNumber(0, d.length, d.decimals);
+      if (zero.size() <= static_cast<size_t>(d.length)) FieldPut(d.number, zero);
+    }
   }
   SetAllChangeFlags();
   Notify(kEventBlank, 0);
@@ -247,7 +268,7 @@ bool dBaseFld::NumberPut(int field, long double value) {
     SetFieldsChanged(field);
     return true;
   }
-  std::string text = FormatFixed(value, d.length, d.decimals);
+  std::string text = FitNumber(value, d.length, d.decimals);
   if (text.size() > static_cast<size_t>(d.length)) {
     throw EngineError::Make(kNumberTooBig, d.name + " - " + std::string(TrimLeft(text)));
   }
@@ -351,6 +372,11 @@ bool dBaseFld::StringPut(int field, std::string_view text) {
       try {
         jdn = DBFDate::Shared().TextToJul(text);
       } catch (const ConversionError&) {
+        throw EngineError::Make(kInvalidValue, "Date", d.name);
+      }
+      // A stored date that is no calendar date reads as empty, but storing one ("20241399")
+      // would lose the value given: only a blank or all-zero text means the empty date.
+      if (jdn == 0 && text.find_first_of("123456789") != std::string_view::npos) {
         throw EngineError::Make(kInvalidValue, "Date", d.name);
       }
       return DatePut(field, jdn);

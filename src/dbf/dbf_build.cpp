@@ -45,6 +45,14 @@ void DBFBuild::BuildIfPending() noexcept {
 
 void DBFBuild::AddField(const std::string& name, char type, int length, int decimals) {
   if (name.empty()) return;
+  for (char c : name) {
+    // Field names are ASCII in every dialect: other bytes name a field no expression can name.
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x7F) {
+      refused_field_ = true;
+      throw EngineError::Make(kFieldListInvalid, file_name_);
+    }
+  }
   std::array<uint8_t, 32> d{};
   for (size_t i = 0; i < name.size() && i < kNameLength; ++i) d[i] = static_cast<uint8_t>(platform::UpperAscii(name[i]));
   type = platform::UpperAscii(type);

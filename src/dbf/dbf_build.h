@@ -26,7 +26,7 @@ class DBFBuild {
   // the table file stays open until the builder is destroyed.
   virtual void Build();
   // An empty name adds nothing. Raises "Invalid field list for table %s" when the length or the
-  // decimals do not fit their byte after the type rules.
+  // decimals do not fit their byte after the type rules, or the name is not printable ASCII.
   virtual void AddField(const std::string& name, char type, int length, int decimals);
   // Header, descriptors, 0x0D and 0x1A into the open table file.
   virtual void WriteHeader();

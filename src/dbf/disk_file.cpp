@@ -1,6 +1,8 @@
 // DiskFile over the platform file layer, the global file collection and the retried lock.
 #include "dbf/disk_file.h"
 
+#include <errno.h>
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -54,7 +56,7 @@ void DiskFile::Open() {
 void DiskFile::Create() {
   if (!closed_) Close();
   if (platform::CreateFileExclusive(file_name_) != platform::OpenResult::kOk) {
-    throw EngineError::Make(kCreateError, file_name_);
+    throw EngineError::Make(kCreateError, file_name_).WithOsError(errno);
   }
   exists_ = true;
   Open();
@@ -81,14 +83,14 @@ int64_t DiskFile::FileSize() {
 
 void DiskFile::Flush() {
   if (closed_) return;
-  if (!platform::Sync(handle_)) throw EngineError::Make(kFlushError, file_name_);
+  if (!platform::Sync(handle_)) throw EngineError::Make(kFlushError, file_name_).WithOsError(errno);
   written_ = false;
 }
 
 int64_t DiskFile::Read(uint64_t offset, void* buffer, size_t length) {
   if (closed_) throw EngineError::Make(kReadError, file_name_);
   ssize_t n = platform::ReadAt(handle_, offset, buffer, length);
-  if (n < 0) throw EngineError::Make(kReadError, file_name_);
+  if (n < 0) throw EngineError::Make(kReadError, file_name_).WithOsError(errno);
   last_count_ = n;
   position_ = offset + length;
   return n;
@@ -97,7 +99,9 @@ int64_t DiskFile::Read(uint64_t offset, void* buffer, size_t length) {
 void DiskFile::Write(uint64_t offset, const void* buffer, size_t length) {
   if (closed_ || !read_write_) throw EngineError::Make(kWriteError, file_name_);
   ssize_t n = platform::WriteAt(handle_, offset, buffer, length);
-  if (n < 0 || static_cast<size_t>(n) != length) throw EngineError::Make(kWriteError, file_name_);
+  if (n < 0 || static_cast<size_t>(n) != length) {
+    throw EngineError::Make(kWriteError, file_name_).WithOsError(n < 0 ? errno : 0);
+  }
   last_count_ = n;
   position_ = offset + length;
   written_ = true;
@@ -109,7 +113,9 @@ bool DiskFile::HasFullAccess() const {
 
 void DiskFile::Truncate(uint64_t size) {
   if (!read_write_ || !HasFullAccess()) throw EngineError::Make(kFullAccess, "Truncate", file_name_);
-  if (closed_ || !platform::Truncate(handle_, size)) throw EngineError::Make(kTruncateError, file_name_);
+  if (closed_ || !platform::Truncate(handle_, size)) {
+    throw EngineError::Make(kTruncateError, file_name_).WithOsError(closed_ ? 0 : errno);
+  }
 }
 
 bool DiskFile::Rename(const std::string& new_name) {
@@ -121,8 +127,9 @@ bool DiskFile::Rename(const std::string& new_name) {
   }
   std::string target = platform::ExpandPath(new_name);
   if (!platform::RenameNoReplace(old_name, target)) {
+    const int error = errno;
     Open();  // keep the object usable on its old name
-    throw EngineError::Make(kRenameError, old_name);
+    throw EngineError::Make(kRenameError, old_name).WithOsError(error);
   }
   file_name_ = target;
   Open();
@@ -172,6 +179,23 @@ void DiskFile::UnlockBeside(uint64_t offset, uint64_t length) {
 }
 
 bool DiskFile::LockFile() { return shared_ ? Lock(0, kWholeFileLength) : true; }
+
+void DiskFile::AdoptOpenFile(DiskFile& other) {
+  if (other.closed_) throw EngineError::Make(kReadError, other.file_name_);
+  if (!closed_) {
+    FileCollection::Instance().Remove(this);
+    platform::CloseFile(handle_);
+  }
+  handle_ = other.handle_;
+  closed_ = false;
+  exists_ = true;
+  position_ = 0;
+  written_ = other.written_;
+  FileCollection::Instance().Remove(&other);
+  FileCollection::Instance().Add(this);
+  other.handle_ = -1;
+  other.closed_ = true;
+}
 
 void DiskFile::ReleaseLockForExit() {
   if (lock_count_ > 0 && shared_ && !closed_) platform::UnlockRange(handle_, lock_offset_, lock_length_);

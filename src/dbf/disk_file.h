@@ -51,6 +51,11 @@ class DiskFile {
   // Releases the held range whatever the nesting count (end of program).
   void ReleaseLockForExit();
 
+  // Goes on with `other`'s open file in place of this one's, keeping this object's name and
+  // lock bookkeeping; `other` is left closed. For a file held exclusively whose content was
+  // replaced on disk by the file `other` wrote and still holds.
+  void AdoptOpenFile(DiskFile& other);
+
  protected:
   // A byte range locked beside the nestable one, uncounted, for a brief hold of the engine's own
   // (the append byte while a record of ours is locked). Shared files only; never waits.

@@ -1,6 +1,7 @@
 // The engine's message table and the placeholder formatter.
 #include "dbf/errors.h"
 
+#include <cstring>
 #include <utility>
 
 namespace dbase {
@@ -31,6 +32,7 @@ constexpr Entry kTable[] = {
     {kSortVariantType, "Variant type cannot be sorted"},
     {kSortAfterRetrieval, "Cannot add sort keys after beginning retrieval"},
     {kSortKeyLength, "Sort key length must be 1-%d bytes, is %d"},
+    {kNumericOverflow, "Numeric overflow in %s"},
     {kInvalidNumber, "Invalid numeric value in field %s"},
     {kNumberTooBig, "numeric value too big in field %s"},
     {kFileNotFound, "File %s could not be found"},
@@ -88,6 +90,13 @@ std::string FormatText(std::string_view pattern, const std::vector<std::string>&
     }
   }
   return out;
+}
+
+std::string DescribeError(const std::exception& error) {
+  std::string text = error.what();
+  const auto* engine = dynamic_cast<const EngineError*>(&error);
+  if (engine != nullptr && engine->os_error() != 0) text += std::string(" (") + std::strerror(engine->os_error()) + ")";
+  return text;
 }
 
 }  // namespace dbase

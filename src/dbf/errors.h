@@ -31,6 +31,7 @@ enum Msg : int {
   kSortVariantType = 65226,      // "Variant type cannot be sorted"
   kSortAfterRetrieval = 65227,   // "Cannot add sort keys after beginning retrieval"
   kSortKeyLength = 65228,        // "Sort key length must be 1-%d bytes, is %d"
+  kNumericOverflow = 65229,      // "Numeric overflow in %s"
   kInvalidNumber = 65230,        // "Invalid numeric value in field %s"
   kNumberTooBig = 65231,         // "numeric value too big in field %s"
   kFileNotFound = 65232,         // "File %s could not be found"
@@ -95,9 +96,17 @@ class EngineError : public std::runtime_error {
   }
 
   int number() const { return number_; }
+  // The system's errno behind a file error (0 when none). The message stays the engine's text;
+  // DescribeError adds the system's reason where a user reads it.
+  int os_error() const { return os_error_; }
+  EngineError& WithOsError(int error) {
+    os_error_ = error;
+    return *this;
+  }
 
  private:
   int number_;
+  int os_error_ = 0;
 };
 
 class EncryptionError : public EngineError {
@@ -117,6 +126,10 @@ class ExpressionError : public EngineError {
     return ExpressionError(number, FormatText(MessageText(number), {detail::ToArg(args)...}));
   }
 };
+
+// The message of an error for a user: the text, and for a file error the system's reason after
+// it ("Error writing to /d/T.DBF (No space left on device)").
+std::string DescribeError(const std::exception& error);
 
 // The conversion error of text-to-number and text-to-date conversions (not an engine message):
 // callers such as the field layer catch it and raise their own engine message.

@@ -1,24 +1,37 @@
 // Whole-table operations of dBHandler: copy of the structure, copy of the records with their
-// memos, emptying, and enciphering or deciphering every record, memo and descriptor.
+// memos, emptying, and enciphering or deciphering every record, memo and descriptor. Each one
+// writes the new table in a TableReplacement's work folder and puts it in place when complete.
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
 
+#include "dbf/byte_order.h"
+#include "dbf/cursor_guard.h"
 #include "dbf/db_handler.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
 #include "dbf/file_names.h"
 #include "dbf/memo_file.h"
 #include "dbf/table_cipher.h"
+#include "dbf/table_replacement.h"
 #include "expr/exp_handler.h"
 #include "expr/sort/huge_set.h"
 #include "expr/sort/sort_db.h"
+#include "platform/ascii_case.h"
+#include "platform/os_file.h"
 
 namespace dbase {
 
 namespace {
 
-bool IsMemoLetter(char t) { return t == 'M' || t == 'B' || t == 'G'; }
+constexpr uint8_t kEndOfFile = 0x1A;
+constexpr size_t kMemoHeaderBytes = 512;
+
+// The full path of a table name as the engine opens it, `extension` added when it has none.
+std::string TablePath(const std::string& name, const char* extension) {
+  return platform::ResolveCase(platform::ExpandPath(WithDefaultExtension(TrimName(name), extension)));
+}
 
 // Releases a lock taken on a table when the scope ends, also after a failure.
 class UnlockGuard {
@@ -43,7 +56,42 @@ void dBHandler::CheckFullAccess(const char* operation) {
   if (shared()) throw EngineError::Make(kFullAccess, operation, file_name());
 }
 
+bool dBHandler::BuilderKeepsLayout() const {
+  bool memo_field = false;
+  for (const FieldDescriptor& d : descriptors()) {
+    if (d.name.empty() || d.name.size() > 10) return false;
+    for (char c : d.name) {
+      if (static_cast<unsigned char>(c) >= 0x80 || platform::UpperAscii(c) != c) return false;
+    }
+    if (platform::UpperAscii(d.type) != d.type) return false;
+    switch (d.type) {
+      case 'D':
+        if (d.length != 8 || d.decimals != 0) return false;
+        break;
+      case 'L':
+        if (d.length != 1 || d.decimals != 0) return false;
+        break;
+      case 'M':
+      case 'B':
+      case 'G':
+        if (d.length != 10 || d.decimals != 0) return false;
+        memo_field = true;
+        break;
+      default:
+        break;
+    }
+  }
+  const uint8_t memo_version = version() == kVersionDb4Memo   ? kVersionDb4Memo
+                               : version() == kVersionFoxMemo ? kVersionFoxMemo
+                                                              : kVersionDb3Memo;
+  return version() == (memo_field ? memo_version : kVersionDb3);
+}
+
 void dBHandler::CopyStructure(const std::string& target) {
+  if (!BuilderKeepsLayout()) {
+    CopyHeaderExactly(target);
+    return;
+  }
   std::unique_ptr<DBFBuild> builder;
   if (version() == kVersionDb4Memo) {
     builder = std::make_unique<DB4Build>(target);
@@ -56,9 +104,113 @@ void dBHandler::CopyStructure(const std::string& target) {
   builder->Build();
 }
 
+std::vector<uint8_t> dBHandler::HeaderArea() {
+  std::vector<uint8_t> area(static_cast<size_t>(header_length()));
+  if (DiskFile::Read(0, area.data(), area.size()) < static_cast<int64_t>(area.size())) {
+    throw EngineError::Make(kReadError, file_name());
+  }
+  return area;
+}
+
+std::vector<uint8_t> dBHandler::EmptyMemoImage() {
+  std::vector<uint8_t> head(kMemoHeaderBytes, 0);
+  memo()->Read(0, head.data(), head.size());
+  std::memset(head.data(), 0, 4);
+  if (version() == kVersionFoxMemo || version() == kVersionVfp) {
+    head[3] = 8;  // next free block 8 (big-endian), in 64-byte blocks
+  } else {
+    head[0] = 1;  // next free block 1 (little-endian)
+  }
+  return head;
+}
+
+void dBHandler::CopyHeaderExactly(const std::string& target_name) {
+  const std::string target = WithDefaultExtension(TrimName(target_name), ".DBF");
+  std::vector<uint8_t> area = HeaderArea();
+  // A plain copy: the descriptors as they read, and no cipher flag.
+  const size_t descriptors_end = area.size() - (version() == kVersionVfp ? 264 : 1);
+  if (encrypted()) CipherInPlace(password(), area.data() + 32, descriptors_end - 32);
+  std::array<uint8_t, 32> image{};
+  std::memcpy(image.data(), area.data(), image.size());
+  StampHeader(image, 0, false);
+  image[28] &= 0x06;  // the copy has no structural index file
+  std::memset(&image[20], 0, 4);  // nor a last writer
+  std::memcpy(area.data(), image.data(), image.size());
+  area.push_back(kEndOfFile);
+  DiskFile table(target, true, false);
+  table.Create();
+  table.Write(0, area.data(), area.size());
+  if (!has_memo()) return;
+  std::vector<uint8_t> memo_head = EmptyMemoImage();
+  if (version() != kVersionFoxMemo && version() != kVersionVfp) {
+    // dBase memo files carry the first 8 characters of their table's base name from byte 8.
+    const std::string base = BaseName(target);
+    std::memset(&memo_head[8], 0, 9);
+    std::memcpy(&memo_head[8], base.data(), std::min<size_t>(base.size(), 8));
+  }
+  DiskFile memo_file(MemoFile::MemoFileName(version(), target), true, false);
+  memo_file.Create();
+  memo_file.Write(0, memo_head.data(), memo_head.size());
+}
+
+std::unique_ptr<DiskFile> dBHandler::WriteEmptyTable(const TableReplacement& replacement, bool encrypted,
+                                                     const std::vector<uint8_t>& descriptors) {
+  std::vector<uint8_t> area = HeaderArea();
+  std::array<uint8_t, 32> image = header();
+  StampHeader(image, 0, encrypted);
+  std::memcpy(area.data(), image.data(), image.size());
+  std::copy(descriptors.begin(), descriptors.end(), area.begin() + 32);
+  area.push_back(kEndOfFile);
+  auto table = std::make_unique<DiskFile>(replacement.new_table(), true, false);
+  table->Create();
+  table->Write(0, area.data(), area.size());
+  // Flushed through the file objects, so that nothing they hold back misses the commit.
+  table->Flush();
+  if (has_memo()) {
+    std::vector<uint8_t> memo_head = EmptyMemoImage();
+    const std::string& memo_name = memo()->file_name();
+    DiskFile memo_file(replacement.WorkPath(memo_name.substr(NameStart(memo_name))), true, false);
+    memo_file.Create();
+    memo_file.Write(0, memo_head.data(), memo_head.size());
+    memo_file.Flush();
+  }
+  return table;
+}
+
+void dBHandler::EncipherEmpty(const std::string& password) {
+  if (password.empty()) return;
+  std::vector<uint8_t> area;
+  for (const FieldDescriptor& d : descriptors()) area.insert(area.end(), d.raw.begin(), d.raw.end());
+  CipherInPlace(password, area.data(), area.size());
+  InvalidateReadAhead();
+  dBaseFld::Write(32, area.data(), area.size());
+  SetPasswords(password, password, true);
+  CloseMemo();  // opened again with the password
+  MarkHeaderDirty();
+  WriteHeader();
+}
+
+std::unique_ptr<dBHandler> dBHandler::OpenCopyTarget(const TableReplacement& replacement, const std::string& password) {
+  CopyStructure(replacement.new_table());
+  auto target = std::make_unique<dBHandler>(replacement.new_table(), "", true, false);
+  // Records are copied byte for byte: a target of another layout is refused, never overrun.
+  bool same = target->record_length() == record_length() && target->field_count() == field_count();
+  for (int n = 1; same && n <= field_count(); ++n) {
+    same = target->FieldType(n) == FieldType(n) && target->FieldLen(n) == FieldLen(n) &&
+           target->FieldOffset(n) == FieldOffset(n);
+  }
+  if (!same) throw EngineError::Make(kHeaderInvalid, file_name());
+  target->EncipherEmpty(password);
+  if (has_memo()) {
+    memo();
+    target->memo();
+  }
+  return target;
+}
+
 void dBHandler::CopyMemos(dBHandler& target) {
   for (const FieldDescriptor& d : descriptors()) {
-    if (!IsMemoLetter(d.type)) continue;
+    if (!IsMemoType(d.number)) continue;
     long double block = NumberGet(d.number);
     if (static_cast<int64_t>(block) == 0) continue;
     std::string text = MemoRead(d.number);
@@ -74,61 +226,39 @@ void dBHandler::CopyFile(const std::string& target_name, const std::string& pass
     throw EngineError::Make(kFullAccess, "CopyFile", file_name());
   }
   UnlockGuard unlock_source(this);
-  ReReadHeader();
-  StatusUpdate(-1, 6, record_count());
-  int32_t remembered = record_number();
-
-  CopyStructure(target_name);
+  int32_t remembered = 0;
   {
-    dBHandler target(target_name, "", true, false);
-    target.SetPassword(password);
-    target.LockFile();
-    UnlockGuard unlock_target(&target);
-    if (has_memo()) {
-      memo();
-      target.memo();
+    CursorGuard cursor(*this);
+    remembered = cursor.record();
+    ReReadHeader();
+    StatusUpdate(-1, 6, record_count());
+    TableReplacement replacement(TablePath(target_name, ".DBF"), true);
+    {
+      std::unique_ptr<dBHandler> target = OpenCopyTarget(replacement, password);
+      size_t bytes = static_cast<size_t>(record_length()) + 1;
+      for (GetRecord(kFirst); !eof(); GetRecord(kNext)) {
+        StatusUpdate(6, record_number(), 0);
+        std::memcpy(target->record(), record(), bytes);
+        if (has_memo()) CopyMemos(*target);
+        target->Append();
+      }
+      target->Flush();
     }
-    size_t bytes = static_cast<size_t>(record_length()) + 1;
-    for (GetRecord(kFirst); !eof(); GetRecord(kNext)) {
-      StatusUpdate(6, record_number(), 0);
-      std::memcpy(target.record(), record(), bytes);
-      if (has_memo()) CopyMemos(target);
-      target.Append();
-    }
+    replacement.Commit();
+    StatusUpdate(0, 0, 0);
   }
-  StatusUpdate(0, 0, 0);
-  if (remembered > 0 && remembered <= record_count()) {
-    GetRecord(remembered);
-  } else {
-    GetRecord(kFirst);
-  }
+  if (remembered <= 0 || remembered > record_count()) GetRecord(kFirst);
 }
 
 void dBHandler::Zap() {
   CheckFullAccess("Zap");
-  if (has_memo() && memo() != nullptr) {
-    MemoFile* m = memo();
-    std::vector<uint8_t> head(512, 0);
-    m->Read(0, head.data(), head.size());
-    std::memset(head.data(), 0, 4);
-    if (version() == kVersionFoxMemo || version() == kVersionVfp) {
-      head[3] = 8;  // next free block 8 (big-endian), in 64-byte blocks
-    } else {
-      head[0] = 1;  // next free block 1 (little-endian)
-    }
-    m->Write(0, head.data(), head.size());
-    m->Truncate(512);
-    CloseMemo();
-  }
-  SetRecordCount(0);
+  TableReplacement replacement(file_name(), false);
+  std::unique_ptr<DiskFile> fresh = WriteEmptyTable(replacement, encrypted(), {});
+  replacement.Commit();
+  AdoptReplacement(*fresh);
   SetRecordNumber(0);
-  MarkHeaderDirty();
   if (filter_set_) filter_set_->Clear();
   InvalidateReadAhead();
-  const uint8_t eof_marker = 0x1A;
-  Write(static_cast<uint64_t>(header_length()), &eof_marker, 1);
-  Truncate(static_cast<uint64_t>(header_length()) + 1);
-  WriteHeader();
   GetRecord(kFirst);
   Reindex();
 }
@@ -138,52 +268,35 @@ void dBHandler::SetPassword(const std::string& new_password) {
   if (encrypted() && new_password == password()) return;
   if (!encrypted() && new_password.empty()) return;
 
-  const int saved_state = state();
-  const std::string current = encrypted() ? password() : std::string();
-  const int32_t remembered = record_number();
-  const bool saved_read_ahead = read_ahead_;
-  IndexTag* saved_tag = current_tag_;
-  auto restore = [&] {
-    set_state(saved_state);
-    SetReadAhead(saved_read_ahead);
-    current_tag_ = saved_tag;
-  };
-  set_state(kStatePassword);
-  SetPasswords(current, new_password, true);
-  try {
-    if (has_memo() && memo() != nullptr) memo()->SetCipher(true, current, new_password);
+  {
+    CursorGuard cursor(*this);
+    set_state(kStatePassword);
+    TableReplacement replacement(file_name(), false);
+    // The new table: this header area with the descriptors (and the offsets and numbers the
+    // engine keeps in them) enciphered with the new password, then every record of the file,
+    // whatever its mark and whatever filter is active, read with the current password and
+    // written with the new one, its memos into a new memo file.
+    std::vector<uint8_t> fields;
+    for (const FieldDescriptor& d : descriptors()) fields.insert(fields.end(), d.raw.begin(), d.raw.end());
+    CipherInPlace(new_password, fields.data(), fields.size());
+    WriteEmptyTable(replacement, !new_password.empty(), fields);
+    dBHandler target(replacement.new_table(), new_password, true, false);
+    target.set_user_id(user_id());
     current_tag_ = nullptr;
     SetReadAhead(true);
-    for (GetRecord(kFirst); !eof(); GetRecord(kNext)) {
-      if (has_memo()) {
-        for (const FieldDescriptor& d : descriptors()) {
-          if (!IsMemoLetter(d.type) || static_cast<int64_t>(NumberGet(d.number)) == 0) continue;
-          // Read under the old password, written back under the new one.
-          MemoWrite(d.number, MemoRead(d.number));
-        }
-      }
-      PutRecord(record_number());
+    const size_t bytes = static_cast<size_t>(record_length());
+    for (int32_t n = 1; n <= record_count(); ++n) {
+      dBaseFld::GetRecord(n);
+      std::memcpy(target.record(), record(), bytes);
+      if (has_memo()) CopyMemos(target);
+      target.Append();
     }
-    // The descriptor area, with the offsets and numbers the engine keeps in it.
-    std::vector<uint8_t> area;
-    for (const FieldDescriptor& d : descriptors()) area.insert(area.end(), d.raw.begin(), d.raw.end());
-    CipherInPlace(new_password, area.data(), area.size());
+    target.Flush();
+    replacement.Commit();
+    AdoptReplacement(target);
+    SetPasswords(new_password, new_password, !new_password.empty());
     InvalidateReadAhead();
-    dBaseFld::Write(32, area.data(), area.size());
-  } catch (...) {
-    restore();
-    // The table is now partly rewritten: records read with either password may be wrong.
-    throw;
-  }
-  restore();
-  SetPasswords(new_password, new_password, !new_password.empty());
-  if (has_memo() && memo() != nullptr) memo()->SetCipher(true, new_password, new_password);
-  MarkHeaderDirty();
-  WriteHeader();
-  if (remembered > 0 && remembered <= record_count()) {
-    GetRecord(remembered);
-  } else {
-    GetRecord(kFirst);
+    // Open index files would re-encipher themselves here.
   }
 }
 
@@ -210,44 +323,38 @@ class TableSortSource : public SortSource {
   ExpHandler& key_;
 };
 
-// The sorted copy: created with the source's structure, filled one source record at a time.
+// The sorted copy: created with the source's structure in the replacement's work folder,
+// filled one source record at a time.
 class TableSortTarget : public SortTarget {
  public:
-  TableSortTarget(dBHandler& source, std::string name, std::string password,
-                  std::function<void(dBHandler&)> copy_memos)
-      : source_(source), name_(std::move(name)), password_(std::move(password)), copy_memos_(std::move(copy_memos)) {}
-  void Open() override {
-    source_.CopyStructure(name_);
-    target_ = std::make_unique<dBHandler>(name_, "", true, false);
-    target_->SetPassword(password_);
-    if (source_.has_memo()) {
-      source_.memo();
-      target_->memo();
-    }
-  }
+  using Opener = std::function<std::unique_ptr<dBHandler>()>;
+  TableSortTarget(dBHandler& source, Opener open, std::function<void(dBHandler&)> copy_memos)
+      : source_(source), open_(std::move(open)), copy_memos_(std::move(copy_memos)) {}
+  void Open() override { target_ = open_(); }
   void CopyRecord(int32_t record) override {
     source_.GetRecord(record);
     std::memcpy(target_->record(), source_.record(), static_cast<size_t>(source_.record_length()));
     if (source_.has_memo()) copy_memos_(*target_);
     target_->Append();
   }
-  void Close() override { target_.reset(); }
+  void Close() override {
+    target_->Flush();
+    target_.reset();
+  }
 
  private:
   dBHandler& source_;
-  std::string name_;
-  std::string password_;
+  Opener open_;
   std::function<void(dBHandler&)> copy_memos_;
   std::unique_ptr<dBHandler> target_;
 };
-
 
 }  // namespace
 
 void dBHandler::SortFile(const std::string& target_name, const std::string& password, int sequence,
                          const std::string& key_expression) {
   std::string key_text = SortDB::CheckKeyExpression(key_expression);
-  std::string target = WithDefaultExtension(TrimName(target_name), ".dbf");
+  std::string target = TablePath(target_name, ".dbf");
   {
     DiskFile probe(target, true, false);
     if (probe.exists()) {
@@ -258,33 +365,29 @@ void dBHandler::SortFile(const std::string& target_name, const std::string& pass
       }
     }
   }
-  const int32_t remembered = record_number();
-  const bool saved_read_ahead = read_ahead_;
-  SortDB sort(nullptr, SortDB::AscendingFor(sequence));
-  sort.set_status([this](int32_t a, int32_t b, int32_t c) { StatusUpdate(a, b, c); });
+  int32_t remembered = 0;
   {
-    ExpHandler key(link());
-    key.SetExpression(key_text);
-    TableSortSource source(*this, key);
-    // Reading runs in physical order unless a tag orders it; writing then jumps from record to
-    // record, where the read-ahead buffer would only cost.
-    if (current_tag_ == nullptr) SetReadAhead(true);
-    try {
+    CursorGuard cursor(*this);
+    remembered = cursor.record();
+    SortDB sort(nullptr, SortDB::AscendingFor(sequence));
+    sort.set_status([this](int32_t a, int32_t b, int32_t c) { StatusUpdate(a, b, c); });
+    {
+      ExpHandler key(link());
+      key.SetExpression(key_text);
+      TableSortSource source(*this, key);
+      // Reading runs in physical order unless a tag orders it; writing then jumps from record to
+      // record, where the read-ahead buffer would only cost.
+      if (current_tag_ == nullptr) SetReadAhead(true);
       sort.ReadKeys(source);
-    } catch (...) {
-      SetReadAhead(saved_read_ahead);
-      throw;
+      SetReadAhead(false);
     }
-    SetReadAhead(false);
+    TableReplacement replacement(target, true);
+    TableSortTarget writer(
+        *this, [&] { return OpenCopyTarget(replacement, password); }, [this](dBHandler& t) { CopyMemos(t); });
+    sort.WriteRecords(writer);
+    replacement.Commit();
   }
-  TableSortTarget writer(*this, target, password, [this](dBHandler& t) { CopyMemos(t); });
-  sort.WriteRecords(writer);
-  SetReadAhead(saved_read_ahead);
-  if (remembered > 0 && remembered <= record_count()) {
-    GetRecord(remembered);
-  } else {
-    GetRecord(kFirst);
-  }
+  if (remembered <= 0 || remembered > record_count()) GetRecord(kFirst);
 }
 
 }  // namespace dbase

@@ -43,10 +43,10 @@ void DataExchange::ExportCsv(const std::string& source_folder, const std::string
   Export(TextFormat::kCsv, source_folder, prefix, table_name);
 }
 
-void DataExchange::Export(TextFormat format, const std::string& source_folder, const std::string& prefix,
+bool DataExchange::Export(TextFormat format, const std::string& source_folder, const std::string& prefix,
                           const std::string& table_name) {
   const bool sdf = format == TextFormat::kSdf;
-  if (!SourceTableFound(source_folder, table_name)) return;
+  if (!SourceTableFound(source_folder, table_name)) return true;
   const std::string& folder = sdf ? settings_.txt_folder : settings_.csv_folder;
   const std::string extension = prefix.empty() ? (sdf ? ".txt" : ".csv") : (sdf ? ".TXT" : ".CSV");
   const CalendarDay today = today_();
@@ -54,13 +54,13 @@ void DataExchange::Export(TextFormat format, const std::string& source_folder, c
   if (!name) {
     // Every name of the day is taken: refuse rather than overwrite an earlier export.
     log_(NoFreeNameLine(folder, prefix, extension, today));
-    return;
+    return false;
   }
   const std::string path = dbase::platform::ResolveCase(JoinPath(folder, *name));
   OutputFile file(std::fopen(path.c_str(), "wb"));
   if (!file) {
     log_("> Arquivo " + path + " não pode ser criado!");
-    return;
+    return false;
   }
   std::setvbuf(file.get(), nullptr, _IOFBF, kWriteBuffer);
 
@@ -99,9 +99,10 @@ void DataExchange::Export(TextFormat format, const std::string& source_folder, c
     // A full disk must not pass for a finished export either.
     RemoveQuietly(path);
     log_("> Arquivo " + path + " não pode ser gravado!");
-    return;
+    return false;
   }
   log_("> Exportação de " + std::to_string(count) + " registros concluída!");
+  return true;
 }
 
 }  // namespace quarvel

@@ -39,14 +39,28 @@ class DataExchange : public ExchangeOperations {
                  const std::string& table_name);
   void ExportDbf(const std::string& source_folder, const std::string& prefix,
                  const std::string& table_name) override;
+  // No count a handheld sent is lost: when the exports of the received table do not all
+  // succeed (a name of the day free, a value, a write), it is kept as "CONTAGEM-yyyymmdd-nn.DBF"
+  // beside it, which no later session overwrites, and the log says where. The next session
+  // with counts exports the kept tables first (oldest first) and removes each one exported.
+  void ExportReceivedCounts(const std::string& source_folder, const std::string& prefix,
+                            const std::string& table_name, bool make_dbf) override;
 
  private:
   enum class TextFormat { kSdf, kCsv };
 
   void Import(TextFormat format, const std::string& target_folder, const std::string& sort_key,
               const std::string& table_name);
-  void Export(TextFormat format, const std::string& source_folder, const std::string& prefix,
+  // Each export says whether it wrote its file (or had no table to write from).
+  bool Export(TextFormat format, const std::string& source_folder, const std::string& prefix,
               const std::string& table_name);
+  bool CopyToDbf(const std::string& source_folder, const std::string& prefix, const std::string& table_name);
+  // Every export the settings ask for (and the dBase copy when `make_dbf`); a failure that
+  // raises is logged and counts as one. True when all succeeded.
+  bool ExportAll(const std::string& source_folder, const std::string& prefix, const std::string& table_name,
+                 bool make_dbf);
+  // Moves the table (and its memo file) to the first free kept name; the log says where.
+  void KeepUnexported(const std::string& folder, const std::string& table_name);
   // False, with the log line that says so, when the table to export does not exist.
   bool SourceTableFound(const std::string& folder, const std::string& table_name);
   // Opens `table_name` in `folder` with the dataset, closing it first when active.

@@ -1,4 +1,6 @@
 // The dBase export: a dated copy of the count table, without its deleted records, beside it.
+// A failed copy leaves no file under the dated name (the engine writes copies aside), so that
+// name stays free.
 #include "app/app_paths.h"
 #include "config/text_case.h"
 #include "exchange/data_exchange.h"
@@ -7,14 +9,19 @@ namespace quarvel {
 
 void DataExchange::ExportDbf(const std::string& source_folder, const std::string& prefix,
                              const std::string& table_name) {
-  if (!SourceTableFound(source_folder, table_name)) return;
+  CopyToDbf(source_folder, prefix, table_name);
+}
+
+bool DataExchange::CopyToDbf(const std::string& source_folder, const std::string& prefix,
+                             const std::string& table_name) {
+  if (!SourceTableFound(source_folder, table_name)) return true;
   const CalendarDay today = today_();
   const std::string extension = prefix.empty() ? ".dbf" : ".DBF";
   const std::optional<std::string> copy_name = ExportFileName(source_folder, prefix, table_name, extension, today);
   if (!copy_name) {
     // Every name of the day is taken: refuse rather than overwrite an earlier copy.
     log_(NoFreeNameLine(source_folder, prefix, extension, today));
-    return;
+    return false;
   }
   dataset_.SetExclusive(true);
   OpenTable(source_folder, table_name);
@@ -25,6 +32,7 @@ void DataExchange::ExportDbf(const std::string& source_folder, const std::string
     log_("> Exportação de " + std::to_string(dataset_.RecordCount()) + " registros concluída!");
   }
   dataset_.Close();
+  return true;
 }
 
 }  // namespace quarvel

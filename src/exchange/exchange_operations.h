@@ -22,6 +22,13 @@ class ExchangeOperations {
   // The dated dBase copy of `table_name` in `source_folder`.
   virtual void ExportDbf(const std::string& source_folder, const std::string& prefix,
                          const std::string& table_name) = 0;
+  // The end-of-session exports of the counts a handheld sent: ExportCounts, then ExportDbf when
+  // `make_dbf`. DataExchange also keeps the received table when they do not all succeed.
+  virtual void ExportReceivedCounts(const std::string& source_folder, const std::string& prefix,
+                                    const std::string& table_name, bool make_dbf) {
+    ExportCounts(source_folder, prefix, table_name);
+    if (make_dbf) ExportDbf(source_folder, prefix, table_name);
+  }
 };
 
 }  // namespace quarvel

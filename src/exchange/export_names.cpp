@@ -30,6 +30,10 @@ CalendarDay Today() {
 
 std::string MonthDayStamp(const CalendarDay& day) { return TwoDigits(day.month) + TwoDigits(day.day); }
 
+std::string DateStamp(const CalendarDay& day) {
+  return TwoDigits(day.year / 100) + TwoDigits(day.year % 100) + MonthDayStamp(day);
+}
+
 std::optional<std::string> ExportFileName(const std::string& folder, const std::string& prefix,
                                           const std::string& table_name,
                                           const std::string& extension, const CalendarDay& day) {

@@ -20,6 +20,8 @@ using TodayFunction = std::function<CalendarDay()>;
 
 // The month as two digits followed by the day as two digits ("1207" for 7 December).
 std::string MonthDayStamp(const CalendarDay& day);
+// The year as four digits, then MonthDayStamp ("20241207").
+std::string DateStamp(const CalendarDay& day);
 
 // The export file name (without folder) for `extension` (with its dot). With a prefix:
 // prefix + MonthDayStamp + the first sequence number of 01, 02, ... 99, 00 whose name is not

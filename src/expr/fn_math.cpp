@@ -51,7 +51,9 @@ class UDFMod : public BuiltinFunction {
     double a = std::trunc(NumberArg(node, 0, out));
     double b = std::trunc(NumberArg(node, 1, out));
     if (b == 0) throw ExpressionError::Make(kExpDivisionByZero);
-    ReturnNumber(out, type, std::fmod(a, b));
+    const double remainder = std::fmod(a, b);
+    if (!std::isfinite(remainder)) throw ExpressionError::Make(kNumericOverflow, Name());
+    ReturnNumber(out, type, remainder);
   }
 };
 

@@ -24,6 +24,14 @@ namespace {
 
 [[noreturn, gnu::cold, gnu::noinline]] void DivisionByZero() { throw ExpressionError::Make(kExpDivisionByZero); }
 
+// A result beyond the range of numbers (or none at all) is an error, not "inf" or "nan".
+void SetFiniteNumber(Variant& out, double value, std::string_view display) {
+  if (!std::isfinite(value)) [[unlikely]] {
+    throw ExpressionError::Make(kNumericOverflow, display);
+  }
+  out.SetNumber(value);
+}
+
 // left ^ n as repeated multiplication of left by itself, n - 1 times. Long runs switch to
 // squaring: past a few hundred factors every finite base has reached 0, 1 or infinity anyway.
 double RepeatedProduct(double left, double exponent) {
@@ -132,20 +140,20 @@ void ExpOperator::EvaluateNumeric(double left, double right, Variant& out) const
       out.SetBoolean(!(left - right > 0));
       return;
     case OpCode::Plus:
-      out.SetNumber(left + right);
+      SetFiniteNumber(out, left + right, info_->display);
       return;
     case OpCode::Minus:
-      out.SetNumber(left - right);
+      SetFiniteNumber(out, left - right, info_->display);
       return;
     case OpCode::Times:
-      out.SetNumber(left * right);
+      SetFiniteNumber(out, left * right, info_->display);
       return;
     case OpCode::Divide:
       if (right == 0) DivisionByZero();
-      out.SetNumber(left / right);
+      SetFiniteNumber(out, left / right, info_->display);
       return;
     case OpCode::Power:
-      out.SetNumber(RepeatedProduct(left, std::trunc(right)));
+      SetFiniteNumber(out, RepeatedProduct(left, std::trunc(right)), info_->display);
       return;
     default:
       Invalid("assigned");

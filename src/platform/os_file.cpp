@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/ascii_case.h"
+#include "platform/file_faults.h"
 
 namespace dbase::platform {
 
@@ -80,6 +81,7 @@ void CloseFile(int fd) {
 }
 
 ssize_t ReadAt(int fd, uint64_t offset, void* buffer, size_t length) {
+  if (InjectedFileFault(FileOp::kRead)) return -1;
   size_t done = 0;
   char* p = static_cast<char*>(buffer);
   while (done < length) {
@@ -95,6 +97,7 @@ ssize_t ReadAt(int fd, uint64_t offset, void* buffer, size_t length) {
 }
 
 ssize_t WriteAt(int fd, uint64_t offset, const void* buffer, size_t length) {
+  if (InjectedFileFault(FileOp::kWrite)) return -1;
   size_t done = 0;
   const char* p = static_cast<const char*>(buffer);
   while (done < length) {
@@ -115,9 +118,21 @@ int64_t SizeOf(int fd) {
   return static_cast<int64_t>(st.st_size);
 }
 
-bool Truncate(int fd, uint64_t size) { return ::ftruncate(fd, static_cast<off_t>(size)) == 0; }
+bool Truncate(int fd, uint64_t size) {
+  return !InjectedFileFault(FileOp::kTruncate) && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+}
 
-bool Sync(int fd) { return ::fsync(fd) == 0; }
+bool Sync(int fd) { return !InjectedFileFault(FileOp::kSync) && ::fsync(fd) == 0; }
+
+bool SyncPath(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = Sync(fd);
+  int saved = errno;
+  ::close(fd);
+  errno = saved;
+  return ok;
+}
 
 bool LockRange(int fd, uint64_t offset, uint64_t length) {
   if (SetLock(fd, F_WRLCK, offset, length)) return true;
@@ -129,8 +144,15 @@ bool LockRange(int fd, uint64_t offset, uint64_t length) {
 bool UnlockRange(int fd, uint64_t offset, uint64_t length) { return SetLock(fd, F_UNLCK, offset, length); }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
-  if (FileExists(to) && ResolveCase(to) != ResolveCase(from)) return false;
-  return ::rename(from.c_str(), to.c_str()) == 0;
+  if (FileExists(to) && ResolveCase(to) != ResolveCase(from)) {
+    errno = EEXIST;
+    return false;
+  }
+  return RenameReplacing(from, to);
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to) {
+  return !InjectedFileFault(FileOp::kRename) && ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool FileExists(const std::string& path) {

@@ -22,6 +22,7 @@ OpenResult CreateFileExclusive(const std::string& path);
 void CloseFile(int fd);
 
 // Positioned I/O that retries short transfers and EINTR. Return bytes moved, or -1 on failure.
+// Failing calls here leave errno set for the caller's message.
 ssize_t ReadAt(int fd, uint64_t offset, void* buffer, size_t length);
 ssize_t WriteAt(int fd, uint64_t offset, const void* buffer, size_t length);
 
@@ -29,6 +30,8 @@ ssize_t WriteAt(int fd, uint64_t offset, const void* buffer, size_t length);
 int64_t SizeOf(int fd);
 bool Truncate(int fd, uint64_t size);
 bool Sync(int fd);
+// Flushes a file or a folder (its entries) by name to disk.
+bool SyncPath(const std::string& path);
 
 // Exclusive byte-range lock that never waits and may lie beyond the end of the file.
 bool LockRange(int fd, uint64_t offset, uint64_t length);
@@ -36,6 +39,8 @@ bool UnlockRange(int fd, uint64_t offset, uint64_t length);
 
 // Renames without replacing an existing file (Windows semantics).
 bool RenameNoReplace(const std::string& from, const std::string& to);
+// Renames, replacing an existing `to` in one atomic step.
+bool RenameReplacing(const std::string& from, const std::string& to);
 
 bool FileExists(const std::string& path);
 

@@ -6,7 +6,7 @@
 
 #include "dbf/dbase_fld.h"
 #include "dbf/dbf_build.h"
-#include "support/run_qdbf.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace dbase {
@@ -17,7 +17,7 @@ using testsupport::RunQdbf;
 class QdbfAppendTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!testsupport::QdbfAvailable()) GTEST_SKIP() << "QDBF not set (run through ctest)";
+    if (testsupport::QdbfPath() == nullptr) GTEST_SKIP() << "QDBF not set (run through ctest)";
     path_ = dir_.File("itens.dbf");
     DBFBuild build(path_);
     build.AddField("CODIGO", 'C', 6, 0);
@@ -49,10 +49,10 @@ TEST_F(QdbfAppendTest, EmptyValuesLeaveNumbersDatesAndLogicalsBlank) {
   EXPECT_EQ(Stored(2), "b     |    -2|    2.68|20240229|T");
   EXPECT_EQ(Stored(3), "c     |     0|    0.00|        | ");
 
-  const testsupport::QdbfRun refused = RunQdbf(table + "CODIGO=d PRECO=abc");
+  const testsupport::ProgramRun refused = RunQdbf(table + "CODIGO=d PRECO=abc");
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.output, "Invalid Number value for field PRECO\n");
-  const testsupport::QdbfRun too_big = RunQdbf(table + "CODIGO=e QTD=1234567");
+  const testsupport::ProgramRun too_big = RunQdbf(table + "CODIGO=e QTD=1234567");
   EXPECT_EQ(too_big.status, 1);
   EXPECT_EQ(too_big.output, "numeric value too big in field QTD - 1234567\n");
   dBaseFld t(path_, "", false, true);

@@ -176,6 +176,11 @@ TEST(DBFBuildTest, OutOfRangeLengthsAreRefused) {
   EXPECT_EQ(ErrorOf([&] { b.AddField("N4", 'N', 5, -1); }), message);
   EXPECT_EQ(ErrorOf([&] { b.AddField("C1", 'C', 65536, 0); }), message);
   EXPECT_EQ(ErrorOf([&] { b.AddField("C2", 'C', -5, 0); }), message);
+  // Field names are ASCII in every dialect: UTF-8 or code-page letters name no field an
+  // expression can name.
+  EXPECT_EQ(ErrorOf([&] { b.AddField("\xC3\x87\xC3\x83O", 'C', 5, 0); }), message);
+  EXPECT_EQ(ErrorOf([&] { b.AddField("A\xC7\xC3O", 'C', 5, 0); }), message);
+  EXPECT_EQ(ErrorOf([&] { b.AddField("TAB\tX", 'C', 5, 0); }), message);
   EXPECT_EQ(b.field_count(), 0u);
   EXPECT_EQ(b.record_length(), 1);
   b.AddField("C3", 'C', 65535, 0);  // the longest character field

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "dbf/errors.h"
+#include "platform/file_faults.h"
 #include "support/temp_dir.h"
 
 namespace dbase {
@@ -152,6 +153,53 @@ TEST(DiskFileTest, CollectionTracksOpenFilesAndRetriedLockGivesUp) {
   calls = 0;
   EXPECT_TRUE(RetriedLock([&] { return ++calls == 3; }));
   GlobalLockRetry() = saved;
+}
+
+// The test seam fails exactly the chosen call of the chosen kind, with the chosen errno, which
+// the engine's error carries beside its own text.
+TEST(DiskFileTest, InjectedFaultsFailTheNthCallWithTheirErrno) {
+  using platform::FileOp;
+  TempDir dir;
+  WriteFileBytes(dir.File("a.dat"), "hello");
+  DiskFile f(dir.File("a.dat"), true, false);
+  f.Open();
+  char buf[4];
+  {
+    platform::ScopedFileFaultForTesting fault({FileOp::kWrite, 2, ENOSPC, false});
+    f.Write(0, "a", 1);
+    f.Read(0, buf, 1);  // reads are counted apart
+    try {
+      f.Write(1, "b", 1);
+      FAIL();
+    } catch (const EngineError& e) {
+      EXPECT_STREQ(e.what(), ("Error writing to " + dir.File("a.dat")).c_str());
+      EXPECT_EQ(e.os_error(), ENOSPC);
+      EXPECT_EQ(DescribeError(e), "Error writing to " + dir.File("a.dat") + " (No space left on device)");
+    }
+    f.Write(2, "c", 1);  // only the second call
+    EXPECT_TRUE(platform::FileFaultFiredForTesting());
+    EXPECT_EQ(platform::FileCallsSinceArmedForTesting(FileOp::kWrite), 3u);
+  }
+  {
+    platform::ScopedFileFaultForTesting fault({FileOp::kRead, 1, EIO, true});
+    EXPECT_EQ(MessageOf([&] { f.Read(0, buf, 1); }), "Error on Read of file " + dir.File("a.dat"));
+    EXPECT_EQ(MessageOf([&] { f.Read(0, buf, 1); }), "Error on Read of file " + dir.File("a.dat"));  // sticky
+  }
+  {
+    platform::ScopedFileFaultForTesting fault({FileOp::kSync, 1, EIO, false});
+    EXPECT_EQ(MessageOf([&] { f.Flush(); }), "Error on Flush for file " + dir.File("a.dat"));
+  }
+  {
+    platform::ScopedFileFaultForTesting fault({FileOp::kTruncate, 1, EIO, false});
+    EXPECT_EQ(MessageOf([&] { f.Truncate(1); }), "Error in Truncate of file " + dir.File("a.dat"));
+  }
+  {
+    platform::ScopedFileFaultForTesting fault({FileOp::kRename, 1, EIO, false});
+    EXPECT_EQ(MessageOf([&] { f.Rename(dir.File("b.dat")); }), "Error on Rename of file " + dir.File("a.dat"));
+    EXPECT_TRUE(f.is_open());
+  }
+  EXPECT_EQ(f.Read(0, buf, 4), 4);  // disarmed: all calls pass again
+  EXPECT_EQ(std::string(buf, 4), "aecl");  // the failed write and truncate changed nothing
 }
 
 }  // namespace

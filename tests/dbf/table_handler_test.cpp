@@ -330,5 +330,48 @@ TEST_F(TableTest, SharedHandlesSeeEachOthersAppends) {
   EXPECT_EQ(MessageOf([&] { dBaseFld e(path, "", true, false); }), "Access denied to file " + path);
 }
 
+// Other programs write N fields narrower than their decimals allow (N 3 2). Their values read
+// as written, a value below 1 is stored without the "0" in front of the point, and a blank
+// record is made even where 0 itself does not fit.
+TEST_F(TableTest, NumberFieldsNarrowerThanTheirDecimals) {
+  std::string path = Make({" .99   .5", "         ", " 1.5  -.5"}, {{"A", 'N', 3, 2}, {"B", 'N', 2, 2}, {"C", 'N', 3, 1}});
+  dBaseFld t(path, "", true, false);
+  t.GetRecord(1);
+  EXPECT_EQ(t.NumberGet(1), 0.99L);
+  EXPECT_EQ(t.StringGet(1), ".99");
+  t.GetRecord(3);
+  EXPECT_EQ(t.NumberGet(1), 1.5L);
+  EXPECT_EQ(t.NumberGet(3), -0.5L);
+  t.Blank();
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(t.record()), 9), " .00  0.0");
+  EXPECT_EQ(t.NumberGet(2), 0);
+  t.NumberPut(1, 0.5);
+  EXPECT_EQ(t.FieldGet(1), ".50");
+  t.NumberPut(3, -0.5);
+  EXPECT_EQ(t.FieldGet(3), "-.5");
+  EXPECT_EQ(MessageOf([&] { t.StringPut(2, ".75"); }), "numeric value too big in field B - .75");
+  EXPECT_EQ(MessageOf([&] { t.NumberPut(1, -0.5); }), "numeric value too big in field A - -.50");
+  t.Append();
+  EXPECT_EQ(t.record_count(), 4);
+}
+
+// A date that is no calendar date is refused as any other text that is not a date; only a
+// blank or all-zero text stores the empty date.
+TEST_F(TableTest, StoredDatesMustBeCalendarDates) {
+  std::string path = Make({}, {{"DATA", 'D', 8}});
+  dBaseFld t(path, "", true, false);
+  t.Blank();
+  for (const char* bad : {"20241399", "20240230", "hello", "99999999"}) {
+    EXPECT_EQ(MessageOf([&] { t.StringPut(1, bad); }), "Invalid Date value for field DATA") << bad;
+  }
+  t.StringPut(1, "20240229");
+  EXPECT_EQ(t.FieldGet(1), "20240229");
+  for (const char* empty : {"", "00000000", "        "}) {
+    t.StringPut(1, "20240229");
+    t.StringPut(1, empty);
+    EXPECT_EQ(t.FieldGet(1), "        ") << empty;
+  }
+}
+
 }  // namespace
 }  // namespace dbase

@@ -159,7 +159,13 @@ TEST(OperationsTest, CopyToAnUnwritableTargetLeavesTheSourceIntact) {
   std::string before = ReadFileBytes(src);
   dBHandler t(src, "", true, false);
   t.GetRecord(3);
-  EXPECT_THROW(t.CopyFile(dir.File("no/such/folder/COPY.DBF"), ""), EngineError);
+  try {
+    t.CopyFile(dir.File("no/such/folder/COPY.DBF"), "");
+    FAIL();
+  } catch (const EngineError& e) {
+    EXPECT_EQ(DescribeError(e), "Could not create file " + dir.File("no/such/folder/COPY.DBF") +
+                                    " (No such file or directory)");
+  }
   EXPECT_EQ(t.lock_count(), 0);
   EXPECT_EQ(ReadFileBytes(src), before);
 }

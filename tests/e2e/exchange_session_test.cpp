@@ -230,5 +230,38 @@ TEST_F(ExchangeSessionTest, AProductTableOfOtherLetterCaseIsFilledAndSent) {
   EXPECT_EQ(app().Window().EscapedErrors(), 0);
 }
 
+// A count table whose header the engine refuses ends the session normally: the engine's message
+// is in the log, the handheld gets no emptied table (so it keeps its counts) and the received
+// table is kept. A nameless first field is no reason to refuse: that table goes through.
+TEST_F(ExchangeSessionTest, ACountTableWithAnOddHeaderEndsTheSessionNormallyAndLosesNoCount) {
+  Request({{"D", "CONTAGEM.DBF"}});
+  HandheldCounts();
+  const std::string good = ReadFileBytes(handheld() + "/CONTAGEM.DBF");
+  std::string bad = good;
+  bad[10] = 40;  // record length 40 for 31 bytes of fields
+  WriteFileBytes(handheld() + "/CONTAGEM.DBF", bad);
+  SessionFixture::Start();
+  Lines lines = Session();
+  EXPECT_EQ(app().Window().EscapedErrors(), 0);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "> Table Header for " + Home("CONTAGEM.DBF") + " is invalid"),
+            lines.end());
+  EXPECT_EQ(lines[lines.size() - 2], kEnd);
+  EXPECT_EQ(lines[lines.size() - 4],
+            "> Exportação incompleta: as contagens recebidas foram guardadas em " + Home("CONTAGEM-20261207-01.DBF"));
+  EXPECT_EQ(ReadFileBytes(handheld() + "/CONTAGEM.DBF"), bad);
+  EXPECT_EQ(ReadFileBytes(Home("CONTAGEM-20261207-01.DBF")), bad);
+
+  std::string nameless = good;
+  nameless[32] = '\0';
+  WriteFileBytes(handheld() + "/CONTAGEM.DBF", nameless);
+  Request({{"D", "CONTAGEM.DBF"}});
+  lines = Session();
+  EXPECT_EQ(app().Window().EscapedErrors(), 0);
+  EXPECT_EQ(Rows(handheld() + "/CONTAGEM.DBF").size(), 0u);  // emptied, as usual
+  EXPECT_EQ(ReadFileBytes(Home("IE120701.TXT")),
+            "7891000100103       01  000024\r\n7896004000015       02  000118\r\n");
+  EXPECT_FALSE(fs::exists(Home("CONTAGEM-20261207-02.DBF")));
+}
+
 }  // namespace
 }  // namespace quarvel::e2e

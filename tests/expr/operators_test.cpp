@@ -29,7 +29,12 @@ TEST_F(OperatorTest, PowerRepeatsTheMultiplication) {
   EXPECT_EQ(E("3 ^ 2.9").value.number(), 9);
   EXPECT_EQ(E("1.5 ^ 3").value.number(), 3.375);
   EXPECT_EQ(E("1 ^ 99999999999").value.number(), 1);  // no long loop
-  EXPECT_TRUE(std::isinf(E("10 ^ 5000").value.number()));
+  // A result past the range of numbers is an error, not "inf" or "-nan" passed on.
+  EXPECT_EQ(Error("10 ^ 5000"), "Numeric overflow in ^");
+  EXPECT_EQ(Error("MOD(2 ^ 2000, 3)"), "Numeric overflow in ^");
+  EXPECT_EQ(Error("10 ^ 300 * 10 ^ 300"), "Numeric overflow in *");
+  EXPECT_EQ(Error("0 - 10 ^ 308 - 10 ^ 308"), "Numeric overflow in -");
+  EXPECT_EQ(E("MOD(2 ^ 60, 3)").value.number(), 1);
 }
 
 TEST_F(OperatorTest, NumericComparisonsUseTheDifference) {

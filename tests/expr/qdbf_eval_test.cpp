@@ -2,24 +2,25 @@
 // engine's message and exit status 1.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "dbf/dbase_fld.h"
 #include "dbf/dbf_build.h"
 #include "dbf/dbf_date.h"
-#include "support/run_qdbf.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace dbase {
 namespace {
 
 using testsupport::RunQdbf;
-using RunResult = testsupport::QdbfRun;
+using RunResult = testsupport::ProgramRun;
 
 class QdbfEvalTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!testsupport::QdbfAvailable()) GTEST_SKIP() << "QDBF not set (run through ctest)";
+    if (std::getenv("QDBF") == nullptr) GTEST_SKIP() << "QDBF not set (run through ctest)";
     path_ = dir_.File("ITENS.DBF");
     {
       DBFBuild build(path_);

@@ -48,14 +48,17 @@ void RunDump(const DumpArgs& args) {
       for (int i = 1; i <= t->field_count(); ++i) {
         out << "," << JsonString(Cp1252ToUtf8(t->FieldName(i))) << ":";
         char type = t->FieldType(i);
+        const bool numeric = type == 'N' || type == 'F' ||
+                             (t->version() == dbase::kVersionVfp && (type == 'I' || type == 'B' || type == 'Y' || type == 'T'));
+        std::string shown = type == 'L' ? std::string() : ShownValue(*t, i);
+        std::optional<std::string> number = numeric ? JsonNumber(shown) : std::nullopt;
         if (type == 'L') {
           out << (t->LogicGet(i) ? "true" : "false");
-        } else if ((type == 'N' || type == 'F' || (t->version() == dbase::kVersionVfp && (type == 'I' || type == 'B' ||
-                                                                                    type == 'Y' || type == 'T'))) &&
-                   !ShownValue(*t, i).empty()) {
-          out << ShownValue(*t, i);
+        } else if (number) {
+          out << *number;
         } else {
-          out << JsonString(Cp1252ToUtf8(ShownValue(*t, i)));
+          // Also a number field whose text is no number ("******", "1,5"): valid JSON still.
+          out << JsonString(Cp1252ToUtf8(shown));
         }
       }
       out << "}\n";

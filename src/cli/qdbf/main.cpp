@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     int rc = app.exit(e);
     return rc == 0 ? 0 : qdbf::kExitUsage;
   } catch (const dbase::EngineError& e) {
-    std::cerr << e.what() << "\n";
+    std::cerr << dbase::DescribeError(e) << "\n";
     return qdbf::kExitError;
   } catch (const std::exception& e) {
     std::cerr << e.what() << "\n";

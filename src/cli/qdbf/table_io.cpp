@@ -33,6 +33,42 @@ std::string JsonString(std::string_view utf8) {
   return out + "\"";
 }
 
+std::optional<std::string> JsonNumber(std::string_view text) {
+  auto digits = [&](size_t& at) {
+    size_t start = at;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+    return text.substr(start, at - start);
+  };
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  size_t at = 0;
+  std::string out;
+  if (at < text.size() && (text[at] == '-' || text[at] == '+')) {
+    if (text[at] == '-') out += '-';
+    ++at;
+  }
+  std::string_view whole = digits(at);
+  std::string_view fraction;
+  if (at < text.size() && text[at] == '.') {
+    ++at;
+    fraction = digits(at);
+  }
+  if (whole.empty() && fraction.empty()) return std::nullopt;
+  std::string_view exponent;
+  if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+    size_t start = at++;
+    if (at < text.size() && (text[at] == '-' || text[at] == '+')) ++at;
+    if (digits(at).empty()) return std::nullopt;
+    exponent = text.substr(start, at - start);
+  }
+  if (at != text.size()) return std::nullopt;
+  while (whole.size() > 1 && whole.front() == '0') whole.remove_prefix(1);
+  out += whole.empty() ? "0" : std::string(whole);
+  if (!fraction.empty()) out += "." + std::string(fraction);
+  out += exponent;
+  return out;
+}
+
 std::string CsvValue(std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
   std::string out = "\"";

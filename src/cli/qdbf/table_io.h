@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,9 @@ std::unique_ptr<dbase::dBHandler> OpenTable(const std::string& path, const OpenO
 using dbase::platform::Cp1252ToUtf8;
 using dbase::platform::Utf8ToCp1252;
 std::string JsonString(std::string_view utf8);
+// A field's number text as a JSON number (".50" -> "0.50", "+7" -> "7", "1." -> "1"); nothing
+// for what is not a number ("******", "1,5", "inf"), which goes out as a string.
+std::optional<std::string> JsonNumber(std::string_view text);
 // Quotes a CSV value when it holds a comma, a quote or a line break.
 std::string CsvValue(std::string_view text);
 
