@@ -95,6 +95,7 @@ void dBHandler::CopyFile(const std::string& target_name, const std::string& pass
       if (has_memo()) CopyMemos(target);
       target.Append();
     }
+    target.Close();  // the last appended records reach the file, or the failure is raised
   }
   StatusUpdate(0, 0, 0);
   if (remembered > 0 && remembered <= record_count()) {
@@ -231,7 +232,10 @@ class TableSortTarget : public SortTarget {
     if (source_.has_memo()) copy_memos_(*target_);
     target_->Append();
   }
-  void Close() override { target_.reset(); }
+  void Close() override {
+    target_->Close();  // the last appended records reach the file, or the failure is raised
+    target_.reset();
+  }
 
  private:
   dBHandler& source_;
