@@ -526,14 +526,21 @@ void dBaseDBF::CloseMemo() { memo_.reset(); }
 void dBaseDBF::SetFieldsChanged(int field_number) {
   if (field_number >= 0 && static_cast<size_t>(field_number) < change_flags_.size()) {
     change_flags_[static_cast<size_t>(field_number)] = 1;
+    any_change_flag_ = true;
   }
   record_modified_ = true;
 }
 
-void dBaseDBF::ClearChangeFlags() { std::fill(change_flags_.begin(), change_flags_.end(), 0); }
+void dBaseDBF::ClearChangeFlags() {
+  // Every record read clears the flags: skip the work while none is set.
+  if (!any_change_flag_) return;
+  std::fill(change_flags_.begin(), change_flags_.end(), 0);
+  any_change_flag_ = false;
+}
 
 void dBaseDBF::SetAllChangeFlags() {
   std::fill(change_flags_.begin(), change_flags_.end(), 1);
+  any_change_flag_ = true;
   record_modified_ = true;
 }
 

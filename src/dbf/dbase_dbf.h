@@ -195,6 +195,7 @@ class dBaseDBF : public DiskFile {
   int32_t held_first_ = 0;
   int32_t held_count_ = 0;
   std::vector<uint8_t> change_flags_;
+  bool any_change_flag_ = true;  // some entry of change_flags_ may be set
   bool eof_ = false;
   bool bof_ = false;
   uint8_t version_ = 0;
