@@ -81,6 +81,7 @@ void ExpOperator::Evaluate(Variant& out, ExpType& type) {
   }
   if (gives_boolean_) result_type_ = ExpType::Boolean;
   type = result_type_;
+  right_value_.Release();  // a long right-hand text is done with
 }
 
 void ExpOperator::EvaluateBoolean(bool left, bool right, Variant& out) const {
@@ -176,14 +177,14 @@ void ExpOperator::EvaluateText(Variant& left_and_out, const Variant& right_value
       return;
     }
     case OpCode::Plus: {
-      std::string& text = left_and_out.MutableText();
+      ExprText& text = left_and_out.MutableText();
       CheckTextLength(text.size() + right.size(), "+");
       text.append(right.data(), right.size());
       return;
     }
     case OpCode::Minus: {
       // The left side's trailing blanks move to the end of the result.
-      std::string& text = left_and_out.MutableText();
+      ExprText& text = left_and_out.MutableText();
       size_t total = text.size() + right.size();
       CheckTextLength(total, "-");
       size_t keep = text.find_last_not_of(' ');
