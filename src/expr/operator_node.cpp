@@ -6,6 +6,7 @@
 #include "expr/limits.h"
 #include "expr/nodes.h"
 #include "expr/text_compare.h"
+#include "expr/user_def.h"
 
 namespace dbase {
 
@@ -57,50 +58,124 @@ std::string ExpOperator::Name() const { return std::string(info_->display); }
 void ExpOperator::Bind(NodePtr left, NodePtr right) {
   SetOperands(std::move(left), std::move(right));
   set_kind(NodeKind::BoundOperator);
+  left_operand_ = Resolve(left_.get());
+  right_operand_ = Resolve(right_.get());
+}
+
+ExpOperator::Operand ExpOperator::Resolve(ExpBaseObject* node) {
+  while (node != nullptr && node->kind() == NodeKind::Container && node->right() != nullptr) node = node->right();
+  Operand operand;
+  operand.node = node;
+  if (node == nullptr) return operand;
+  switch (node->kind()) {
+    case NodeKind::NumLit:
+    case NodeKind::DateLit:
+    case NodeKind::BoolLit: {
+      Variant unused;
+      operand.type = node->EvaluateOperand(unused, operand.number, operand.flag);
+      operand.kind = Operand::Kind::Constant;
+      break;
+    }
+    case NodeKind::Function:
+      operand.call = static_cast<ExpFunction*>(node);
+      operand.function = &operand.call->function();
+      operand.kind = Operand::Kind::Function;
+      break;
+    case NodeKind::FieldVar:
+      operand.variable = &static_cast<ExpFieldvar*>(node)->variable();
+      operand.kind = Operand::Kind::Variable;
+      break;
+    default:
+      break;
+  }
+  return operand;
+}
+
+ExpType ExpOperator::Fetch(const Operand& operand, Variant& out, double& number, bool& flag) {
+  ExpType type = ExpType::Unknown;
+  switch (operand.kind) {
+    case Operand::Kind::Constant:
+      number = operand.number;
+      flag = operand.flag;
+      return operand.type;
+    case Operand::Kind::Function:
+      operand.function->Evaluate(*operand.call, out, type);
+      break;
+    case Operand::Kind::Variable:
+      operand.variable->Evaluate(out, type);
+      break;
+    case Operand::Kind::Node:
+      return operand.node->EvaluateOperand(out, number, flag);
+  }
+  if (IsNumericFamily(type)) {
+    number = out.number();
+  } else if (type == ExpType::Boolean) {
+    flag = out.boolean();
+  }
+  return type;
 }
 
 void ExpOperator::Evaluate(Variant& out, ExpType& type) {
+  double number = 0;
+  bool flag = false;
+  type = EvaluateOperand(out, number, flag);
+  if (null_result_) {
+    out.SetNull();
+  } else if (IsNumericFamily(type)) {
+    out.SetNumber(number);
+  } else if (type == ExpType::Boolean) {
+    out.SetBoolean(flag);
+  }
+}
+
+// Operands pass numbers and logicals to the operator without going through a Variant; only texts
+// (and values of other types) do.
+ExpType ExpOperator::EvaluateOperand(Variant& out, double& number, bool& flag) {
   const OpCode op = info_->code;
   if (!right_ || (!left_ && op != OpCode::Not)) TargetMissing(info_->display);
-  ExpType right_type = ExpType::Unknown;
-  right_->Evaluate(right_value_, right_type);
+  double right_number = 0;
+  bool right_flag = false;
+  const ExpType right_type = Fetch(right_operand_, right_value_, right_number, right_flag);
+  double left_number = 0;
+  bool left_flag = false;
   ExpType left_type = right_type;
-  if (op != OpCode::Not) left_->Evaluate(out, left_type);
+  if (op != OpCode::Not) left_type = Fetch(left_operand_, out, left_number, left_flag);
   result_type_ = right_type;
   if (left_type != right_type && !(IsNumericFamily(left_type) && IsNumericFamily(right_type))) SidesMismatch();
 
+  null_result_ = false;
   if (right_type == ExpType::Boolean) {
-    bool left = op == OpCode::Not ? false : out.boolean();
-    EvaluateBoolean(left, right_value_.boolean(), out);
+    flag = EvaluateBoolean(left_flag, right_flag);
   } else if (IsNumericFamily(right_type)) {
-    EvaluateNumeric(out.number(), right_value_.number(), out);
+    if (gives_boolean_) {
+      flag = CompareNumbers(left_number, right_number);
+    } else {
+      number = EvaluateArithmetic(left_number, right_number);
+    }
   } else if (right_type == ExpType::Text) {
     EvaluateText(out, right_value_);
+    flag = out.boolean();
+    right_value_.Release();  // a long right-hand text is done with
   } else {
     out.SetNull();
+    null_result_ = true;
   }
   if (gives_boolean_) result_type_ = ExpType::Boolean;
-  type = result_type_;
-  right_value_.Release();  // a long right-hand text is done with
+  return result_type_;
 }
 
-void ExpOperator::EvaluateBoolean(bool left, bool right, Variant& out) const {
+bool ExpOperator::EvaluateBoolean(bool left, bool right) const {
   switch (info_->code) {
     case OpCode::Equal:
-      out.SetBoolean(left == right);
-      return;
+      return left == right;
     case OpCode::NotEqual:
-      out.SetBoolean(left != right);
-      return;
+      return left != right;
     case OpCode::And:
-      out.SetBoolean(left && right);
-      return;
+      return left && right;
     case OpCode::Or:
-      out.SetBoolean(left || right);
-      return;
+      return left || right;
     case OpCode::Not:
-      out.SetBoolean(!right);
-      return;
+      return !right;
     case OpCode::Plus:
     case OpCode::Minus:
     case OpCode::Times:
@@ -112,42 +187,39 @@ void ExpOperator::EvaluateBoolean(bool left, bool right, Variant& out) const {
   }
 }
 
-void ExpOperator::EvaluateNumeric(double left, double right, Variant& out) const {
+// The comparisons work on the difference of the two values.
+bool ExpOperator::CompareNumbers(double left, double right) const {
   switch (info_->code) {
     case OpCode::Equal:
-      out.SetBoolean(left - right == 0);
-      return;
+      return left - right == 0;
     case OpCode::NotEqual:
-      out.SetBoolean(left - right != 0);
-      return;
+      return left - right != 0;
     case OpCode::Greater:
-      out.SetBoolean(left - right > 0);
-      return;
+      return left - right > 0;
     case OpCode::Less:
-      out.SetBoolean(left - right < 0);
-      return;
+      return left - right < 0;
     case OpCode::GreaterEqual:
-      out.SetBoolean(!(left - right < 0));
-      return;
+      return !(left - right < 0);
     case OpCode::LessEqual:
-      out.SetBoolean(!(left - right > 0));
-      return;
+      return !(left - right > 0);
+    default:
+      Invalid("assigned");
+  }
+}
+
+double ExpOperator::EvaluateArithmetic(double left, double right) const {
+  switch (info_->code) {
     case OpCode::Plus:
-      out.SetNumber(left + right);
-      return;
+      return left + right;
     case OpCode::Minus:
-      out.SetNumber(left - right);
-      return;
+      return left - right;
     case OpCode::Times:
-      out.SetNumber(left * right);
-      return;
+      return left * right;
     case OpCode::Divide:
       if (right == 0) DivisionByZero();
-      out.SetNumber(left / right);
-      return;
+      return left / right;
     case OpCode::Power:
-      out.SetNumber(RepeatedProduct(left, std::trunc(right)));
-      return;
+      return RepeatedProduct(left, std::trunc(right));
     default:
       Invalid("assigned");
   }
