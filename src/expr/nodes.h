@@ -157,20 +157,45 @@ class ExpOperator : public ExpBaseObject {
 
   // An operand as the operator reaches it, worked out once when the operator is bound: a
   // literal number, date or logical is its value, a group is the tree inside it, and a function
-  // or a field variable is called without the node around it.
+  // or a field variable is called without the node around it. A .NOT. of a function or field
+  // variable, and the comparison of one with a number written in the expression, are worked out
+  // in place (`owner` is that operator), so that a filter made of them costs one call per field
+  // or function it reads.
   struct Operand {
-    enum class Kind : uint8_t { Node, Constant, Function, Variable };
+    enum class Kind : uint8_t { Node, Constant, Function, Variable, Operator, NotOf, CompareOf };
     Kind kind = Kind::Node;
     ExpType type = ExpType::Unknown;  // of a constant
     bool flag = false;
-    double number = 0;
+    double number = 0;               // a constant, or the number compared with
     ExpBaseObject* node = nullptr;
-    ExpFunction* call = nullptr;
-    UserDefFunction* function = nullptr;
+    ExpFunction* call = nullptr;     // the function or field variable read (also under NotOf and
+    UserDefFunction* function = nullptr;  // CompareOf)
     UserDefFieldVar* variable = nullptr;
+    ExpOperator* owner = nullptr;
   };
+  // The function or field variable of an operand, as Fetch reads it.
+  static ExpType FetchLeaf(const Operand& operand, Variant& out, double& number, bool& flag);
   static Operand Resolve(ExpBaseObject* node);
   static ExpType Fetch(const Operand& operand, Variant& out, double& number, bool& flag);
+
+  // The evaluation once both operands are fetched (the right one first), whatever their types.
+  ExpType Combine(Variant& out, double& number, bool& flag, ExpType right_type, double right_number,
+                  bool right_flag, ExpType left_type, double left_number, bool left_flag);
+  ExpType EvaluateGeneric(Variant& out, double& number, bool& flag);
+
+  // Paths chosen when the operator is bound for the shapes filters are made of: .AND. and .OR.
+  // of logicals, .NOT. of a logical, a comparison with a number written in the expression. Each
+  // expects its operands' usual types and hands anything else to Combine, so that no operand is
+  // evaluated twice and every error stays the one the general rules give.
+  using FastPath = ExpType (*)(ExpOperator& self, Variant& out, double& number, bool& flag);
+  template <OpCode kOp>
+  static ExpType LogicalPath(ExpOperator& self, Variant& out, double& number, bool& flag);
+  static ExpType NotPath(ExpOperator& self, Variant& out, double& number, bool& flag);
+  template <OpCode kOp>
+  static ExpType CompareConstantPath(ExpOperator& self, Variant& out, double& number, bool& flag);
+  void ChooseFastPath();
+
+  FastPath fast_ = nullptr;
 
   Operand left_operand_;
   Operand right_operand_;

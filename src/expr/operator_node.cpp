@@ -60,6 +60,7 @@ void ExpOperator::Bind(NodePtr left, NodePtr right) {
   set_kind(NodeKind::BoundOperator);
   left_operand_ = Resolve(left_.get());
   right_operand_ = Resolve(right_.get());
+  ChooseFastPath();
 }
 
 ExpOperator::Operand ExpOperator::Resolve(ExpBaseObject* node) {
@@ -85,27 +86,40 @@ ExpOperator::Operand ExpOperator::Resolve(ExpBaseObject* node) {
       operand.variable = &static_cast<ExpFieldvar*>(node)->variable();
       operand.kind = Operand::Kind::Variable;
       break;
+    case NodeKind::BoundOperator: {
+      operand.kind = Operand::Kind::Operator;
+      auto* op = static_cast<ExpOperator*>(node);
+      const bool not_of_leaf = op->opcode() == OpCode::Not && op->right_operand_.kind != Operand::Kind::Node &&
+                               (op->right_operand_.function != nullptr || op->right_operand_.variable != nullptr);
+      const Operand& left = op->left_operand_;
+      const Operand& right = op->right_operand_;
+      const bool compare_of_leaf = IsOrderingComparison(op->opcode()) && right.kind == Operand::Kind::Constant &&
+                                   IsNumericFamily(right.type) &&
+                                   (left.kind == Operand::Kind::Function || left.kind == Operand::Kind::Variable);
+      if (not_of_leaf) {
+        operand = right;
+        operand.kind = Operand::Kind::NotOf;
+      } else if (compare_of_leaf) {
+        operand = left;
+        operand.number = right.number;
+        operand.kind = Operand::Kind::CompareOf;
+      }
+      operand.node = node;
+      operand.owner = op;
+      break;
+    }
     default:
       break;
   }
   return operand;
 }
 
-ExpType ExpOperator::Fetch(const Operand& operand, Variant& out, double& number, bool& flag) {
+inline ExpType ExpOperator::FetchLeaf(const Operand& operand, Variant& out, double& number, bool& flag) {
   ExpType type = ExpType::Unknown;
-  switch (operand.kind) {
-    case Operand::Kind::Constant:
-      number = operand.number;
-      flag = operand.flag;
-      return operand.type;
-    case Operand::Kind::Function:
-      operand.function->Evaluate(*operand.call, out, type);
-      break;
-    case Operand::Kind::Variable:
-      operand.variable->Evaluate(out, type);
-      break;
-    case Operand::Kind::Node:
-      return operand.node->EvaluateOperand(out, number, flag);
+  if (operand.function != nullptr) {
+    operand.function->Evaluate(*operand.call, out, type);
+  } else {
+    operand.variable->Evaluate(out, type);
   }
   if (IsNumericFamily(type)) {
     number = out.number();
@@ -113,6 +127,52 @@ ExpType ExpOperator::Fetch(const Operand& operand, Variant& out, double& number,
     flag = out.boolean();
   }
   return type;
+}
+
+inline ExpType ExpOperator::Fetch(const Operand& operand, Variant& out, double& number, bool& flag) {
+  switch (operand.kind) {
+    case Operand::Kind::Constant:
+      number = operand.number;
+      flag = operand.flag;
+      return operand.type;
+    case Operand::Kind::Function:
+    case Operand::Kind::Variable:
+      return FetchLeaf(operand, out, number, flag);
+    case Operand::Kind::NotOf: {
+      // As NotPath of the owner, with its operand read here.
+      ExpOperator& op = *operand.owner;
+      double leaf_number = 0;
+      bool leaf_flag = false;
+      const ExpType type = FetchLeaf(operand, op.right_value_, leaf_number, leaf_flag);
+      if (type != ExpType::Boolean) [[unlikely]] {
+        return op.Combine(out, number, flag, type, leaf_number, leaf_flag, type, 0, false);
+      }
+      flag = !leaf_flag;
+      op.null_result_ = false;
+      op.result_type_ = ExpType::Boolean;
+      return ExpType::Boolean;
+    }
+    case Operand::Kind::CompareOf: {
+      // As CompareConstantPath of the owner, with its left operand read here.
+      ExpOperator& op = *operand.owner;
+      double leaf_number = 0;
+      bool leaf_flag = false;
+      const ExpType type = FetchLeaf(operand, out, leaf_number, leaf_flag);
+      const Operand& right = op.right_operand_;
+      if (!IsNumericFamily(type)) [[unlikely]] {
+        return op.Combine(out, number, flag, right.type, right.number, right.flag, type, leaf_number, leaf_flag);
+      }
+      flag = op.CompareNumbers(leaf_number, operand.number);
+      op.null_result_ = false;
+      op.result_type_ = ExpType::Boolean;
+      return ExpType::Boolean;
+    }
+    case Operand::Kind::Operator:
+      return static_cast<ExpOperator*>(operand.node)->EvaluateOperand(out, number, flag);
+    case Operand::Kind::Node:
+      break;
+  }
+  return operand.node->EvaluateOperand(out, number, flag);
 }
 
 void ExpOperator::Evaluate(Variant& out, ExpType& type) {
@@ -131,6 +191,11 @@ void ExpOperator::Evaluate(Variant& out, ExpType& type) {
 // Operands pass numbers and logicals to the operator without going through a Variant; only texts
 // (and values of other types) do.
 ExpType ExpOperator::EvaluateOperand(Variant& out, double& number, bool& flag) {
+  if (fast_ != nullptr) return fast_(*this, out, number, flag);
+  return EvaluateGeneric(out, number, flag);
+}
+
+ExpType ExpOperator::EvaluateGeneric(Variant& out, double& number, bool& flag) {
   const OpCode op = info_->code;
   if (!right_ || (!left_ && op != OpCode::Not)) TargetMissing(info_->display);
   double right_number = 0;
@@ -140,6 +205,11 @@ ExpType ExpOperator::EvaluateOperand(Variant& out, double& number, bool& flag) {
   bool left_flag = false;
   ExpType left_type = right_type;
   if (op != OpCode::Not) left_type = Fetch(left_operand_, out, left_number, left_flag);
+  return Combine(out, number, flag, right_type, right_number, right_flag, left_type, left_number, left_flag);
+}
+
+ExpType ExpOperator::Combine(Variant& out, double& number, bool& flag, ExpType right_type, double right_number,
+                             bool right_flag, ExpType left_type, double left_number, bool left_flag) {
   result_type_ = right_type;
   if (left_type != right_type && !(IsNumericFamily(left_type) && IsNumericFamily(right_type))) SidesMismatch();
 
@@ -162,6 +232,77 @@ ExpType ExpOperator::EvaluateOperand(Variant& out, double& number, bool& flag) {
   }
   if (gives_boolean_) result_type_ = ExpType::Boolean;
   return result_type_;
+}
+
+template <OpCode kOp>
+ExpType ExpOperator::LogicalPath(ExpOperator& self, Variant& out, double& number, bool& flag) {
+  double right_number = 0;
+  bool right_flag = false;
+  const ExpType right_type = Fetch(self.right_operand_, self.right_value_, right_number, right_flag);
+  double left_number = 0;
+  bool left_flag = false;
+  const ExpType left_type = Fetch(self.left_operand_, out, left_number, left_flag);
+  if (right_type != ExpType::Boolean || left_type != ExpType::Boolean) [[unlikely]] {
+    return self.Combine(out, number, flag, right_type, right_number, right_flag, left_type, left_number, left_flag);
+  }
+  flag = kOp == OpCode::And ? (left_flag && right_flag) : (left_flag || right_flag);
+  self.null_result_ = false;
+  self.result_type_ = ExpType::Boolean;
+  return ExpType::Boolean;
+}
+
+ExpType ExpOperator::NotPath(ExpOperator& self, Variant& out, double& number, bool& flag) {
+  double right_number = 0;
+  bool right_flag = false;
+  const ExpType right_type = Fetch(self.right_operand_, self.right_value_, right_number, right_flag);
+  if (right_type != ExpType::Boolean) [[unlikely]] {
+    return self.Combine(out, number, flag, right_type, right_number, right_flag, right_type, 0, false);
+  }
+  flag = !right_flag;
+  self.null_result_ = false;
+  self.result_type_ = ExpType::Boolean;
+  return ExpType::Boolean;
+}
+
+template <OpCode kOp>
+ExpType ExpOperator::CompareConstantPath(ExpOperator& self, Variant& out, double& number, bool& flag) {
+  const Operand& right = self.right_operand_;
+  double left_number = 0;
+  bool left_flag = false;
+  const ExpType left_type = Fetch(self.left_operand_, out, left_number, left_flag);
+  if (!IsNumericFamily(left_type)) [[unlikely]] {
+    return self.Combine(out, number, flag, right.type, right.number, right.flag, left_type, left_number, left_flag);
+  }
+  const double difference = left_number - right.number;
+  switch (kOp) {
+    case OpCode::Equal: flag = difference == 0; break;
+    case OpCode::NotEqual: flag = difference != 0; break;
+    case OpCode::Greater: flag = difference > 0; break;
+    case OpCode::Less: flag = difference < 0; break;
+    case OpCode::GreaterEqual: flag = !(difference < 0); break;
+    default: flag = !(difference > 0); break;
+  }
+  self.null_result_ = false;
+  self.result_type_ = ExpType::Boolean;
+  return ExpType::Boolean;
+}
+
+void ExpOperator::ChooseFastPath() {
+  fast_ = nullptr;
+  if (!right_ || (!left_ && info_->code != OpCode::Not)) return;
+  const bool number_on_right = right_operand_.kind == Operand::Kind::Constant && IsNumericFamily(right_operand_.type);
+  switch (info_->code) {
+    case OpCode::And: fast_ = &LogicalPath<OpCode::And>; break;
+    case OpCode::Or: fast_ = &LogicalPath<OpCode::Or>; break;
+    case OpCode::Not: fast_ = &NotPath; break;
+    case OpCode::Equal: if (number_on_right) fast_ = &CompareConstantPath<OpCode::Equal>; break;
+    case OpCode::NotEqual: if (number_on_right) fast_ = &CompareConstantPath<OpCode::NotEqual>; break;
+    case OpCode::Greater: if (number_on_right) fast_ = &CompareConstantPath<OpCode::Greater>; break;
+    case OpCode::Less: if (number_on_right) fast_ = &CompareConstantPath<OpCode::Less>; break;
+    case OpCode::GreaterEqual: if (number_on_right) fast_ = &CompareConstantPath<OpCode::GreaterEqual>; break;
+    case OpCode::LessEqual: if (number_on_right) fast_ = &CompareConstantPath<OpCode::LessEqual>; break;
+    default: break;
+  }
 }
 
 bool ExpOperator::EvaluateBoolean(bool left, bool right) const {
