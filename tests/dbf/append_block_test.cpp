@@ -37,7 +37,7 @@ std::string MakeTable(const testsupport::TempDir& dir) {
   return path;
 }
 
-std::string CodeOf(int n) { return "P" + std::to_string(n * 7919 % 1000003); }
+std::string CodeOf(int n) { return "P" + std::to_string(int64_t{n} * 7919 % 1000003); }
 
 void Fill(dBHandler& t, int n) {
   t.Blank();
