@@ -166,7 +166,7 @@ class ExpOperator : public ExpBaseObject {
     Kind kind = Kind::Node;
     ExpType type = ExpType::Unknown;  // of a constant
     bool flag = false;
-    double number = 0;               // a constant, or the number compared with
+    double number = 0;               // of a constant
     ExpBaseObject* node = nullptr;
     ExpFunction* call = nullptr;     // the function or field variable read (also under NotOf and
     UserDefFunction* function = nullptr;  // CompareOf)
@@ -191,8 +191,10 @@ class ExpOperator : public ExpBaseObject {
   template <OpCode kOp>
   static ExpType LogicalPath(ExpOperator& self, Variant& out, double& number, bool& flag);
   static ExpType NotPath(ExpOperator& self, Variant& out, double& number, bool& flag);
-  template <OpCode kOp>
   static ExpType CompareConstantPath(ExpOperator& self, Variant& out, double& number, bool& flag);
+  // The ends of .NOT. and of a comparison with the number on its right, once the operand is read.
+  ExpType FinishNot(Variant& out, double& number, bool& flag, ExpType type, double operand_number, bool operand_flag);
+  ExpType FinishCompare(Variant& out, double& number, bool& flag, ExpType type, double left_number, bool left_flag);
   void ChooseFastPath();
 
   FastPath fast_ = nullptr;

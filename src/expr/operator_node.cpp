@@ -101,7 +101,6 @@ ExpOperator::Operand ExpOperator::Resolve(ExpBaseObject* node) {
         operand.kind = Operand::Kind::NotOf;
       } else if (compare_of_leaf) {
         operand = left;
-        operand.number = right.number;
         operand.kind = Operand::Kind::CompareOf;
       }
       operand.node = node;
@@ -139,33 +138,16 @@ inline ExpType ExpOperator::Fetch(const Operand& operand, Variant& out, double& 
     case Operand::Kind::Variable:
       return FetchLeaf(operand, out, number, flag);
     case Operand::Kind::NotOf: {
-      // As NotPath of the owner, with its operand read here.
-      ExpOperator& op = *operand.owner;
       double leaf_number = 0;
       bool leaf_flag = false;
-      const ExpType type = FetchLeaf(operand, op.right_value_, leaf_number, leaf_flag);
-      if (type != ExpType::Boolean) [[unlikely]] {
-        return op.Combine(out, number, flag, type, leaf_number, leaf_flag, type, 0, false);
-      }
-      flag = !leaf_flag;
-      op.null_result_ = false;
-      op.result_type_ = ExpType::Boolean;
-      return ExpType::Boolean;
+      const ExpType type = FetchLeaf(operand, operand.owner->right_value_, leaf_number, leaf_flag);
+      return operand.owner->FinishNot(out, number, flag, type, leaf_number, leaf_flag);
     }
     case Operand::Kind::CompareOf: {
-      // As CompareConstantPath of the owner, with its left operand read here.
-      ExpOperator& op = *operand.owner;
       double leaf_number = 0;
       bool leaf_flag = false;
       const ExpType type = FetchLeaf(operand, out, leaf_number, leaf_flag);
-      const Operand& right = op.right_operand_;
-      if (!IsNumericFamily(type)) [[unlikely]] {
-        return op.Combine(out, number, flag, right.type, right.number, right.flag, type, leaf_number, leaf_flag);
-      }
-      flag = op.CompareNumbers(leaf_number, operand.number);
-      op.null_result_ = false;
-      op.result_type_ = ExpType::Boolean;
-      return ExpType::Boolean;
+      return operand.owner->FinishCompare(out, number, flag, type, leaf_number, leaf_flag);
     }
     case Operand::Kind::Operator:
       return static_cast<ExpOperator*>(operand.node)->EvaluateOperand(out, number, flag);
@@ -255,35 +237,36 @@ ExpType ExpOperator::NotPath(ExpOperator& self, Variant& out, double& number, bo
   double right_number = 0;
   bool right_flag = false;
   const ExpType right_type = Fetch(self.right_operand_, self.right_value_, right_number, right_flag);
-  if (right_type != ExpType::Boolean) [[unlikely]] {
-    return self.Combine(out, number, flag, right_type, right_number, right_flag, right_type, 0, false);
-  }
-  flag = !right_flag;
-  self.null_result_ = false;
-  self.result_type_ = ExpType::Boolean;
-  return ExpType::Boolean;
+  return self.FinishNot(out, number, flag, right_type, right_number, right_flag);
 }
 
-template <OpCode kOp>
 ExpType ExpOperator::CompareConstantPath(ExpOperator& self, Variant& out, double& number, bool& flag) {
-  const Operand& right = self.right_operand_;
   double left_number = 0;
   bool left_flag = false;
   const ExpType left_type = Fetch(self.left_operand_, out, left_number, left_flag);
-  if (!IsNumericFamily(left_type)) [[unlikely]] {
-    return self.Combine(out, number, flag, right.type, right.number, right.flag, left_type, left_number, left_flag);
+  return self.FinishCompare(out, number, flag, left_type, left_number, left_flag);
+}
+
+ExpType ExpOperator::FinishNot(Variant& out, double& number, bool& flag, ExpType type, double operand_number,
+                               bool operand_flag) {
+  if (type != ExpType::Boolean) [[unlikely]] {
+    return Combine(out, number, flag, type, operand_number, operand_flag, type, 0, false);
   }
-  const double difference = left_number - right.number;
-  switch (kOp) {
-    case OpCode::Equal: flag = difference == 0; break;
-    case OpCode::NotEqual: flag = difference != 0; break;
-    case OpCode::Greater: flag = difference > 0; break;
-    case OpCode::Less: flag = difference < 0; break;
-    case OpCode::GreaterEqual: flag = !(difference < 0); break;
-    default: flag = !(difference > 0); break;
+  flag = !operand_flag;
+  null_result_ = false;
+  result_type_ = ExpType::Boolean;
+  return ExpType::Boolean;
+}
+
+ExpType ExpOperator::FinishCompare(Variant& out, double& number, bool& flag, ExpType type, double left_number,
+                                   bool left_flag) {
+  const Operand& right = right_operand_;
+  if (!IsNumericFamily(type)) [[unlikely]] {
+    return Combine(out, number, flag, right.type, right.number, right.flag, type, left_number, left_flag);
   }
-  self.null_result_ = false;
-  self.result_type_ = ExpType::Boolean;
+  flag = CompareNumbers(left_number, right.number);
+  null_result_ = false;
+  result_type_ = ExpType::Boolean;
   return ExpType::Boolean;
 }
 
@@ -295,12 +278,14 @@ void ExpOperator::ChooseFastPath() {
     case OpCode::And: fast_ = &LogicalPath<OpCode::And>; break;
     case OpCode::Or: fast_ = &LogicalPath<OpCode::Or>; break;
     case OpCode::Not: fast_ = &NotPath; break;
-    case OpCode::Equal: if (number_on_right) fast_ = &CompareConstantPath<OpCode::Equal>; break;
-    case OpCode::NotEqual: if (number_on_right) fast_ = &CompareConstantPath<OpCode::NotEqual>; break;
-    case OpCode::Greater: if (number_on_right) fast_ = &CompareConstantPath<OpCode::Greater>; break;
-    case OpCode::Less: if (number_on_right) fast_ = &CompareConstantPath<OpCode::Less>; break;
-    case OpCode::GreaterEqual: if (number_on_right) fast_ = &CompareConstantPath<OpCode::GreaterEqual>; break;
-    case OpCode::LessEqual: if (number_on_right) fast_ = &CompareConstantPath<OpCode::LessEqual>; break;
+    case OpCode::Equal:
+    case OpCode::NotEqual:
+    case OpCode::Greater:
+    case OpCode::Less:
+    case OpCode::GreaterEqual:
+    case OpCode::LessEqual:
+      if (number_on_right) fast_ = &CompareConstantPath;
+      break;
     default: break;
   }
 }
