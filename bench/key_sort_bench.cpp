@@ -1,5 +1,5 @@
 // KeySort against std::sort of the same keys with the same record-number tie-break, at
-// 1,000,000 keys: 20-byte texts and doubles. Both sides copy the keys in and read them out.
+// 1,000,000 keys: 20-byte texts, doubles and dates. Both sides copy the keys in and read them out.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -34,6 +34,17 @@ const std::vector<double>& NumberKeys() {
     std::mt19937_64 rng(43);
     std::vector<double> out(kKeys);
     for (double& d : out) d = static_cast<double>(static_cast<int64_t>(rng() % 200000001) - 100000000) / 100;
+    return out;
+  }();
+  return keys;
+}
+
+// Julian day numbers over 250 years, as date fields hold them.
+const std::vector<int32_t>& DateKeys() {
+  static const std::vector<int32_t> keys = [] {
+    std::mt19937 rng(44);
+    std::vector<int32_t> out(kKeys);
+    for (int32_t& d : out) d = 2415021 + static_cast<int32_t>(rng() % 91311);
     return out;
   }();
   return keys;
@@ -82,10 +93,11 @@ void BM_KeySortDouble(benchmark::State& state) {
   SortKeys(state, values, 8);
 }
 
-void BM_StdSortDouble(benchmark::State& state) {
-  const auto& keys = NumberKeys();
+// std::sort of (key, record number) pairs, read back in order.
+template <class Key>
+void StdSortPairs(benchmark::State& state, const std::vector<Key>& keys) {
   for (auto _ : state) {
-    std::vector<std::pair<double, int32_t>> v;
+    std::vector<std::pair<Key, int32_t>> v;
     v.reserve(keys.size());
     for (size_t i = 0; i < keys.size(); ++i) v.emplace_back(keys[i], static_cast<int32_t>(i + 1));
     std::sort(v.begin(), v.end());
@@ -96,10 +108,23 @@ void BM_StdSortDouble(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kKeys);
 }
 
+void BM_StdSortDouble(benchmark::State& state) { StdSortPairs(state, NumberKeys()); }
+
+void BM_KeySortDate(benchmark::State& state) {
+  const auto& keys = DateKeys();
+  std::vector<dbase::Value> values(keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) values[i].SetDate(keys[i]);
+  SortKeys(state, values, 8);
+}
+
+void BM_StdSortDate(benchmark::State& state) { StdSortPairs(state, DateKeys()); }
+
 BENCHMARK(BM_KeySortText20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StdSortText20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KeySortDouble)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StdSortDouble)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeySortDate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StdSortDate)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -191,7 +191,10 @@ void TTableDataSet::InternalClose() {
   key_buffer_.clear();
   pending_first_ = pending_last_ = false;
   edit_locked_ = false;
-  table_.reset();
+  // Closed before it is destroyed, so that a failure to write the last appended records or the
+  // header is raised rather than lost.
+  std::unique_ptr<DBFObject> table = std::move(table_);
+  if (table) table->Close();
 }
 
 void TTableDataSet::InternalInitFieldDefs() {

@@ -26,6 +26,7 @@ namespace dbase {
 namespace {
 
 constexpr uint8_t kEofMarker = 0x1A;
+constexpr size_t kAppendBlockBytes = 65536;
 constexpr uint8_t kHeaderTerminator = 0x0D;
 constexpr int kVfpExtraArea = 263;
 constexpr size_t kMaxFields = 4096;
@@ -226,6 +227,8 @@ void dBaseDBF::ReReadHeader() {
 
 void dBaseDBF::WriteHeader() {
   if (!read_write_ || !header_dirty_ || table_locked_) return;
+  // The count written must never lead the records in the file.
+  WriteAppendedRecords();
   StampHeader(header_, record_count_, encrypted_);
   change_stamp_ = GetLE32(&header_[16]);
   Write(0, header_.data(), header_.size());
@@ -244,6 +247,9 @@ void dBaseDBF::StampHeader(std::array<uint8_t, 32>& image, int32_t count, bool e
 
 void dBaseDBF::AdoptReplacement(DiskFile& replacement) {
   memo_.reset();
+  // Appends still held for the old file are in the replacement already, or were emptied away.
+  held_count_ = 0;
+  held_first_ = 0;
   AdoptOpenFile(replacement);
   if (DiskFile::Read(0, header_.data(), header_.size()) < static_cast<int64_t>(header_.size())) {
     throw EngineError::Make(kReadError, file_name_);
@@ -263,12 +269,24 @@ bool dBaseDBF::Notify(int, int32_t) { return true; }
 
 void dBaseDBF::ReadRecordBytes(int32_t n) {
   size_t len = static_cast<size_t>(record_length_);
-  if (Read(RecordOffset(n), record_, len) < static_cast<int64_t>(len)) throw EngineError::Make(kReadError, file_name_);
+  if (const uint8_t* held = HeldRecord(n)) {
+    std::memcpy(record_, held, len);
+  } else if (Read(RecordOffset(n), record_, len) < static_cast<int64_t>(len)) {
+    throw EngineError::Make(kReadError, file_name_);
+  }
   if (encrypted_) CipherInPlace(password_, record_, len);
 }
 
 void dBaseDBF::WriteRecordBytes(int32_t n, bool with_eof) {
   size_t len = static_cast<size_t>(record_length_) + (with_eof ? 1 : 0);
+  if (uint8_t* held = HeldRecord(n)) {
+    if (encrypted_) {
+      CipherBytes(new_password_, record_, held, record_length_);
+    } else {
+      std::memcpy(held, record_, static_cast<size_t>(record_length_));
+    }
+    return;
+  }
   const uint8_t* out = record_;
   if (encrypted_) {
     CipherBytes(new_password_, record_, cipher_buffer_.data(), record_length_);
@@ -391,7 +409,11 @@ void dBaseDBF::Append() {
     ReReadHeader();
     if (record_count_ == std::numeric_limits<int32_t>::max()) throw EngineError::Make(kWriteError, file_name_);
     // The deletion flag is written as the buffer holds it: a copied record keeps its mark.
-    WriteRecordBytes(record_count_ + 1, true);
+    if (!shared_) {
+      HoldAppend(record_count_ + 1);
+    } else {
+      WriteRecordBytes(record_count_ + 1, true);
+    }
     ++record_count_;
     record_number_ = record_count_;
     WriteHeaderAfterRecord();
@@ -438,7 +460,49 @@ void dBaseDBF::WriteHeaderAfterRecord() {
   if (shared_) WriteHeader();
 }
 
+uint8_t* dBaseDBF::HeldRecord(int32_t n) {
+  if (held_count_ == 0 || n < held_first_ || n - held_first_ >= held_count_) return nullptr;
+  return held_.data() + static_cast<size_t>(n - held_first_) * static_cast<size_t>(record_length_);
+}
+
+void dBaseDBF::HoldAppend(int32_t n) {
+  const size_t length = static_cast<size_t>(record_length_);
+  const size_t capacity = std::max<size_t>(1, kAppendBlockBytes / length);
+  if (held_.empty()) held_.resize(capacity * length + 1);
+  if (held_count_ > 0 && (static_cast<size_t>(held_count_) == capacity || n != held_first_ + held_count_)) {
+    WriteAppendedRecords();
+  }
+  if (held_count_ == 0) held_first_ = n;
+  ++held_count_;
+  WriteRecordBytes(n, false);  // into the block
+}
+
+void dBaseDBF::WriteAppendedRecords() {
+  if (held_count_ == 0) return;
+  const size_t bytes = static_cast<size_t>(held_count_) * static_cast<size_t>(record_length_);
+  held_[bytes] = kEofMarker;
+  Write(RecordOffset(held_first_), held_.data(), bytes + 1);
+  held_count_ = 0;
+  held_first_ = 0;
+}
+
+void dBaseDBF::SetRecordCount(int32_t n) {
+  record_count_ = n;
+  if (held_count_ > 0 && n < held_first_ + held_count_) held_count_ = std::max(0, n - held_first_ + 1);
+}
+
+bool dBaseDBF::Close() {
+  if (!is_open()) return true;
+  WriteAppendedRecords();
+  if (header_dirty_) {
+    ReReadHeader();
+    WriteHeader();
+  }
+  return DiskFile::Close();
+}
+
 void dBaseDBF::Flush() {
+  WriteAppendedRecords();  // also while the table is locked, when the header waits
   WriteHeader();
   DiskFile::Flush();
   if (has_memo_ && memo()) memo()->Flush();
@@ -446,6 +510,7 @@ void dBaseDBF::Flush() {
 }
 
 bool dBaseDBF::Rename(const std::string& new_name) {
+  WriteAppendedRecords();
   MemoFile* m = has_memo_ ? memo() : nullptr;
   bool ok = DiskFile::Rename(new_name);
   alias_ = platform::UpperAscii(BaseName(file_name_));
@@ -548,14 +613,21 @@ void dBaseDBF::CloseMemo() { memo_.reset(); }
 void dBaseDBF::SetFieldsChanged(int field_number) {
   if (field_number >= 0 && static_cast<size_t>(field_number) < change_flags_.size()) {
     change_flags_[static_cast<size_t>(field_number)] = 1;
+    any_change_flag_ = true;
   }
   record_modified_ = true;
 }
 
-void dBaseDBF::ClearChangeFlags() { std::fill(change_flags_.begin(), change_flags_.end(), 0); }
+void dBaseDBF::ClearChangeFlags() {
+  // Every record read clears the flags: skip the work while none is set.
+  if (!any_change_flag_) return;
+  std::fill(change_flags_.begin(), change_flags_.end(), 0);
+  any_change_flag_ = false;
+}
 
 void dBaseDBF::SetAllChangeFlags() {
   std::fill(change_flags_.begin(), change_flags_.end(), 1);
+  any_change_flag_ = true;
   record_modified_ = true;
 }
 

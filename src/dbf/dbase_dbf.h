@@ -65,7 +65,9 @@ class dBaseDBF : public DiskFile {
   dBaseDBF(const std::string& file_name, const std::string& password, bool read_write, bool shared);
   ~dBaseDBF() override;
 
-  // Table-level overrides of the file operations.
+  // Table-level overrides of the file operations. Close writes the appended records still
+  // buffered and a dirty header first; a failure there is raised and leaves the file open.
+  bool Close() override;
   void Flush() override;
   bool Rename(const std::string& new_name) override;
   bool Unlock() override;
@@ -87,6 +89,12 @@ class dBaseDBF : public DiskFile {
   void WriteHeader();
   // The header update after a record write: at once in shared mode, deferred otherwise.
   void WriteHeaderAfterRecord();
+  // An exclusive table gathers appended records and writes them in blocks of about 64 KB: at a
+  // full block, and before its header, a flush, a rename or a close. Reads and replacements of
+  // a gathered record use the block. A failed write raises "Error writing to %s" and keeps the
+  // records for the next attempt; the header never counts records the file does not hold.
+  void WriteAppendedRecords();
+  int32_t appended_records_held() const { return held_count_; }
 
   // The record buffer: record_length() + 1 bytes, deletion flag first, 0x1A last.
   uint8_t* record() { return record_; }
@@ -144,7 +152,8 @@ class dBaseDBF : public DiskFile {
   void SetEof(bool on) { eof_ = on; }
   void SetBof(bool on) { bof_ = on; }
   void SetRecordNumber(int32_t n) { record_number_ = n; }
-  void SetRecordCount(int32_t n) { record_count_ = n; }
+  // Also drops gathered appends beyond the new count.
+  void SetRecordCount(int32_t n);
   void MarkHeaderDirty() { header_dirty_ = true; }
   void SetPasswords(const std::string& current, const std::string& next, bool encrypted);
   std::vector<FieldDescriptor>& mutable_descriptors() { return fields_; }
@@ -180,6 +189,11 @@ class dBaseDBF : public DiskFile {
   bool UsesMemoFile() const;
   void ComputeRecordCount();
   void ReleaseOnFailure();
+  // The gathered record `n` in the block, or nullptr when it is not there.
+  uint8_t* HeldRecord(int32_t n);
+  // Gathers the record buffer (enciphered when the table is) as record `n`, writing a full
+  // block out first.
+  void HoldAppend(int32_t n);
 
   std::array<uint8_t, 32> header_{};
   std::string alias_;
@@ -192,7 +206,13 @@ class dBaseDBF : public DiskFile {
   uint8_t* record_ = nullptr;
   std::vector<uint8_t> saved_record_;
   std::vector<uint8_t> cipher_buffer_;
+  // Appended records not yet written (exclusive tables): held_count_ records from held_first_,
+  // as they go to the file, with room for the end marker after the last.
+  std::vector<uint8_t> held_;
+  int32_t held_first_ = 0;
+  int32_t held_count_ = 0;
   std::vector<uint8_t> change_flags_;
+  bool any_change_flag_ = true;  // some entry of change_flags_ may be set
   bool eof_ = false;
   bool bof_ = false;
   uint8_t version_ = 0;

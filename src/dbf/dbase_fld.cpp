@@ -218,7 +218,11 @@ long double dBaseFld::NumberGet(int field) const {
         break;
     }
   }
-  std::string_view text = TrimRight(std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(d.length)));
+  std::string_view text(reinterpret_cast<const char*>(p), static_cast<size_t>(d.length));
+  bool plain = false;
+  const long double value = ParsePlainDecimal(text, &plain);
+  if (plain) return value;
+  text = TrimRight(text);
   if (text.empty()) return 0;
   std::optional<long double> v = ParseDecimal(text);
   if (!v) {

@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <system_error>
 
 namespace dbase {
@@ -28,6 +29,42 @@ std::string ShortestFixed(long double value) {
 
 }  // namespace
 
+// The digits make an integer that a long double holds exactly, and one division by an exact
+// power of ten rounds once, as the general conversion does.
+long double ParsePlainDecimal(std::string_view text, bool* plain) {
+  static constexpr long double kPowers[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,
+                                            1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+                                            1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L};
+  *plain = false;
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end && *p == ' ') ++p;
+  while (end > p && end[-1] == ' ') --end;
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  uint64_t mantissa = 0;
+  int digits = 0;
+  int fraction = -1;  // digits after the point; -1 before it
+  for (; p < end; ++p) {
+    const unsigned digit = static_cast<unsigned char>(*p) - static_cast<unsigned>('0');
+    if (digit <= 9) {
+      if (++digits > 19) return 0;
+      mantissa = mantissa * 10 + digit;
+      fraction += fraction >= 0;
+    } else if (*p == '.' && fraction < 0) {
+      fraction = 0;
+    } else {
+      return 0;
+    }
+  }
+  if (digits == 0) return 0;
+  long double value = mantissa < (uint64_t{1} << 63) ? static_cast<long double>(static_cast<int64_t>(mantissa))
+                                                      : static_cast<long double>(mantissa);
+  if (fraction > 0) value /= kPowers[fraction];
+  *plain = true;
+  return negative ? -value : value;
+}
+
 std::optional<long double> ParseDecimal(std::string_view text) {
   size_t b = 0, e = text.size();
   while (b < e && (text[b] == ' ' || text[b] == '\t')) ++b;
@@ -42,7 +79,9 @@ std::optional<long double> ParseDecimal(std::string_view text) {
   // from_chars would accept "inf" and "nan"; a table field never means those.
   char c = text[b];
   if (!((c >= '0' && c <= '9') || c == '.')) return std::nullopt;
-  long double value = 0;
+  bool plain = false;
+  long double value = ParsePlainDecimal(text, &plain);
+  if (plain) return value;
   auto res = std::from_chars(text.data() + b, text.data() + e, value, std::chars_format::general);
   if (res.ec != std::errc() || res.ptr != text.data() + e) return std::nullopt;
   return negative ? -value : value;

@@ -10,6 +10,7 @@
 #include "expr/limits.h"
 #include "expr/registry.h"
 #include "expr/scan.h"
+#include "expr/text_budget.h"
 #include "expr/text_compare.h"
 #include "expr/tokenizer.h"
 #include "expr/tree_builder.h"
@@ -79,6 +80,7 @@ void ExpHandler::EvaluateVariant(Variant& out) {
     return;
   }
   ExpType type = ExpType::Unknown;
+  TextBudget::Evaluation evaluation;
   root_->Evaluate(out, type);
   result_type_ = type;
 }
@@ -94,6 +96,7 @@ void ExpHandler::EvaluateValue(Value& value) {
   switch (result_type_) {
     case ExpType::Text:
       if (!scratch_.is_null()) value.SetText(scratch_.text());
+      scratch_.Release();
       return;
     case ExpType::Number:
     case ExpType::DateTime:

@@ -38,7 +38,7 @@ class UDFStr : public BuiltinFunction {
     // More decimals than the width can never fit; do not build them.
     if (decimals > width) decimals = width;
     std::string text = FormatRounded(value, decimals);
-    std::string& result = out.MutableText();
+    ExprText& result = out.MutableText();
     if (text.size() > static_cast<size_t>(width)) {
       result.assign(static_cast<size_t>(width), '*');
     } else {
@@ -51,7 +51,7 @@ class UDFStr : public BuiltinFunction {
 
  protected:
   explicit UDFStr(std::string_view name) : BuiltinFunction(name) {}
-  virtual void Finish(std::string& /*text*/) const {}
+  virtual void Finish(ExprText& /*text*/) const {}
 
  private:
   static int DefaultWidth(ExpFunction& node) {
@@ -67,7 +67,7 @@ class UDFStrZero : public UDFStr {
   UDFStrZero() : UDFStr("STRZERO") {}
 
  protected:
-  void Finish(std::string& text) const override {
+  void Finish(ExprText& text) const override {
     for (char& c : text) {
       if (c != ' ') break;
       c = '0';

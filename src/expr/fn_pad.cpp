@@ -37,7 +37,7 @@ class UDFPadMain : public BuiltinFunction {
     CheckTextLength(static_cast<size_t>(width), Name());
     size_t fill = static_cast<size_t>(width) - text.size();
     size_t before = align_ == Align::Left ? 0 : align_ == Align::Right ? fill : fill / 2;
-    std::string& result = out.MutableText();
+    ExprText& result = out.MutableText();
     result.assign(before, pad);
     result += text;
     result.append(fill - before, pad);

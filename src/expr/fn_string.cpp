@@ -122,7 +122,7 @@ class UDFLeft : public BuiltinFunction {
     Variant count;
     double n = NumberArg(node, 1, count);
     TextArg(node, 0, out);
-    std::string& text = out.MutableText();
+    ExprText& text = out.MutableText();
     if (n <= 0.01) {
       text.clear();
     } else {
@@ -241,7 +241,7 @@ class UDFSpace : public BuiltinFunction {
     int64_t n = WholeNumber64(NumberArg(node, 0, out));
     if (n < 1) n = 0;
     CheckTextLength(static_cast<size_t>(n), "SPACE");
-    std::string& text = out.MutableText();
+    ExprText& text = out.MutableText();
     text.assign(static_cast<size_t>(n), ' ');
     type = ExpType::Text;
   }
@@ -298,7 +298,7 @@ class UDFSubStr : public BuiltinFunction {
     double length_arg = 0;
     bool has_length = OptionalNumberArg(node, 2, number, length_arg);
     TextArg(node, 0, out);
-    std::string& text = out.MutableText();
+    ExprText& text = out.MutableText();
     type = ExpType::Text;
     const auto size = static_cast<int64_t>(text.size());
     if (start == 0 || start > size) {

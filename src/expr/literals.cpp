@@ -71,6 +71,11 @@ void ExpNumLit::Evaluate(Variant& out, ExpType& type) {
   type = result_type_;
 }
 
+ExpType ExpNumLit::EvaluateOperand(Variant& /*out*/, double& number, bool& /*flag*/) {
+  number = value_;
+  return result_type_;
+}
+
 ExpDateLit::ExpDateLit(std::string_view text)
     : ExpBaseObject(NodeKind::DateLit, ExpType::Date), value_(TextToExpDate(text)) {}
 
@@ -83,6 +88,11 @@ void ExpDateLit::Evaluate(Variant& out, ExpType& type) {
   type = result_type_;
 }
 
+ExpType ExpDateLit::EvaluateOperand(Variant& /*out*/, double& number, bool& /*flag*/) {
+  number = value_;
+  return result_type_;
+}
+
 ExpBlnLit::ExpBlnLit(bool value) : ExpBaseObject(NodeKind::BoolLit, ExpType::Boolean), value_(value) {}
 
 std::string ExpBlnLit::Name() const { return value_ ? ".T." : ".F."; }
@@ -90,6 +100,11 @@ std::string ExpBlnLit::Name() const { return value_ ? ".T." : ".F."; }
 void ExpBlnLit::Evaluate(Variant& out, ExpType& type) {
   out.SetBoolean(value_);
   type = result_type_;
+}
+
+ExpType ExpBlnLit::EvaluateOperand(Variant& /*out*/, double& /*number*/, bool& flag) {
+  flag = value_;
+  return result_type_;
 }
 
 }  // namespace dbase

@@ -28,6 +28,26 @@ void ExpBaseObject::Evaluate(Variant& /*out*/, ExpType& type) {
   type = result_type_;
 }
 
+namespace {
+
+// The numeric or logical part of a value just written to `out`, for EvaluateOperand.
+ExpType SplitOperand(const Variant& out, ExpType type, double& number, bool& flag) {
+  if (IsNumericFamily(type)) {
+    number = out.number();
+  } else if (type == ExpType::Boolean) {
+    flag = out.boolean();
+  }
+  return type;
+}
+
+}  // namespace
+
+ExpType ExpBaseObject::EvaluateOperand(Variant& out, double& number, bool& flag) {
+  ExpType type = ExpType::Unknown;
+  Evaluate(out, type);
+  return SplitOperand(out, type, number, flag);
+}
+
 void ExpBaseObject::SetOperands(std::unique_ptr<ExpBaseObject> left, std::unique_ptr<ExpBaseObject> right) {
   left_ = std::move(left);
   right_ = std::move(right);
@@ -59,6 +79,11 @@ void ExpContainer::Evaluate(Variant& out, ExpType& type) {
   }
   right_->Evaluate(out, type);
   result_type_ = type;
+}
+
+ExpType ExpContainer::EvaluateOperand(Variant& out, double& number, bool& flag) {
+  result_type_ = right_ ? right_->EvaluateOperand(out, number, flag) : ExpType::Empty;
+  return result_type_;
 }
 
 // --- ExpFunction
@@ -94,6 +119,13 @@ void ExpFunction::Evaluate(Variant& out, ExpType& type) {
   result_type_ = type;
 }
 
+ExpType ExpFunction::EvaluateOperand(Variant& out, double& number, bool& flag) {
+  ExpType type = ExpType::Unknown;
+  function_->Evaluate(*this, out, type);
+  result_type_ = type;
+  return SplitOperand(out, type, number, flag);
+}
+
 // --- ExpFieldvar
 
 ExpFieldvar::ExpFieldvar(UserDefFieldVar& variable)
@@ -108,6 +140,13 @@ int ExpFieldvar::OwnerId() const { return variable_->OwnerId(); }
 void ExpFieldvar::Evaluate(Variant& out, ExpType& type) {
   variable_->Evaluate(out, type);
   result_type_ = type;
+}
+
+ExpType ExpFieldvar::EvaluateOperand(Variant& out, double& number, bool& flag) {
+  ExpType type = ExpType::Unknown;
+  variable_->Evaluate(out, type);
+  result_type_ = type;
+  return SplitOperand(out, type, number, flag);
 }
 
 }  // namespace dbase

@@ -47,6 +47,10 @@ class ExpBaseObject {
   virtual void NamesFor(int owner, std::string& out) const;
   // Writes the node's value and type. Base: type Unknown, nothing written.
   virtual void Evaluate(Variant& out, ExpType& type);
+  // Evaluation for an operator: a value of the numeric family comes back in `number` and a
+  // logical in `flag`, without a round trip through `out`; any other value is written to `out`.
+  // Returns the type Evaluate would give. Base: Evaluate.
+  virtual ExpType EvaluateOperand(Variant& out, double& number, bool& flag);
 
   NodeKind kind() const { return kind_; }
   ExpType result_type() const { return result_type_; }
@@ -84,6 +88,7 @@ class ExpContainer : public ExpBaseObject {
   void Text(std::string& out) const override;
   void NamesFor(int owner, std::string& out) const override;
   void Evaluate(Variant& out, ExpType& type) override;
+  ExpType EvaluateOperand(Variant& out, double& number, bool& flag) override;
 };
 
 // A function call with its argument trees; the function object fetches its own arguments.
@@ -94,6 +99,7 @@ class ExpFunction : public ExpBaseObject {
   void Text(std::string& out) const override;
   void NamesFor(int owner, std::string& out) const override;
   void Evaluate(Variant& out, ExpType& type) override;
+  ExpType EvaluateOperand(Variant& out, double& number, bool& flag) override;
 
   ExpHandler& handler() const { return *handler_; }
   UserDefFunction& function() const { return *function_; }
@@ -114,6 +120,9 @@ class ExpFieldvar : public ExpBaseObject {
   std::string Name() const override;
   int OwnerId() const override;
   void Evaluate(Variant& out, ExpType& type) override;
+  ExpType EvaluateOperand(Variant& out, double& number, bool& flag) override;
+
+  UserDefFieldVar& variable() const { return *variable_; }
 
  private:
   UserDefFieldVar* variable_;
@@ -132,6 +141,7 @@ class ExpOperator : public ExpBaseObject {
   ExpOperator(const OperatorInfo& info, const OperatorSettings& settings);
   std::string Name() const override;
   void Evaluate(Variant& out, ExpType& type) override;
+  ExpType EvaluateOperand(Variant& out, double& number, bool& flag) override;
 
   OpCode opcode() const { return info_->code; }
   uint8_t precedence() const { return info_->precedence; }
@@ -140,14 +150,62 @@ class ExpOperator : public ExpBaseObject {
   void Bind(NodePtr left, NodePtr right);
 
  private:
-  void EvaluateBoolean(bool left, bool right, Variant& out) const;
-  void EvaluateNumeric(double left, double right, Variant& out) const;
+  bool EvaluateBoolean(bool left, bool right) const;
+  bool CompareNumbers(double left, double right) const;
+  double EvaluateArithmetic(double left, double right) const;
   void EvaluateText(Variant& left_and_out, const Variant& right) const;
 
+  // An operand as the operator reaches it, worked out once when the operator is bound: a
+  // literal number, date or logical is its value, a group is the tree inside it, and a function
+  // or a field variable is called without the node around it. A .NOT. of a function or field
+  // variable, and the comparison of one with a number written in the expression, are worked out
+  // in place (`owner` is that operator), so that a filter made of them costs one call per field
+  // or function it reads.
+  struct Operand {
+    enum class Kind : uint8_t { Node, Constant, Function, Variable, Operator, NotOf, CompareOf };
+    Kind kind = Kind::Node;
+    ExpType type = ExpType::Unknown;  // of a constant
+    bool flag = false;
+    double number = 0;               // of a constant
+    ExpBaseObject* node = nullptr;
+    ExpFunction* call = nullptr;     // the function or field variable read (also under NotOf and
+    UserDefFunction* function = nullptr;  // CompareOf)
+    UserDefFieldVar* variable = nullptr;
+    ExpOperator* owner = nullptr;
+  };
+  // The function or field variable of an operand, as Fetch reads it.
+  static ExpType FetchLeaf(const Operand& operand, Variant& out, double& number, bool& flag);
+  static Operand Resolve(ExpBaseObject* node);
+  static ExpType Fetch(const Operand& operand, Variant& out, double& number, bool& flag);
+
+  // The evaluation once both operands are fetched (the right one first), whatever their types.
+  ExpType Combine(Variant& out, double& number, bool& flag, ExpType right_type, double right_number,
+                  bool right_flag, ExpType left_type, double left_number, bool left_flag);
+  ExpType EvaluateGeneric(Variant& out, double& number, bool& flag);
+
+  // Paths chosen when the operator is bound for the shapes filters are made of: .AND. and .OR.
+  // of logicals, .NOT. of a logical, a comparison with a number written in the expression. Each
+  // expects its operands' usual types and hands anything else to Combine, so that no operand is
+  // evaluated twice and every error stays the one the general rules give.
+  using FastPath = ExpType (*)(ExpOperator& self, Variant& out, double& number, bool& flag);
+  template <OpCode kOp>
+  static ExpType LogicalPath(ExpOperator& self, Variant& out, double& number, bool& flag);
+  static ExpType NotPath(ExpOperator& self, Variant& out, double& number, bool& flag);
+  static ExpType CompareConstantPath(ExpOperator& self, Variant& out, double& number, bool& flag);
+  // The ends of .NOT. and of a comparison with the number on its right, once the operand is read.
+  ExpType FinishNot(Variant& out, double& number, bool& flag, ExpType type, double operand_number, bool operand_flag);
+  ExpType FinishCompare(Variant& out, double& number, bool& flag, ExpType type, double left_number, bool left_flag);
+  void ChooseFastPath();
+
+  FastPath fast_ = nullptr;
+
+  Operand left_operand_;
+  Operand right_operand_;
   const OperatorInfo* info_;
   OperatorSettings settings_;
   bool gives_boolean_;
-  Variant right_value_;  // scratch for the right operand, reused across evaluations
+  bool null_result_ = false;  // the last evaluation gave no value (operands of another type)
+  Variant right_value_;       // scratch for the right operand, reused across evaluations
 };
 
 class ExpTextLit : public ExpBaseObject {
@@ -165,6 +223,7 @@ class ExpNumLit : public ExpBaseObject {
   explicit ExpNumLit(std::string_view text);
   std::string Name() const override;
   void Evaluate(Variant& out, ExpType& type) override;
+  ExpType EvaluateOperand(Variant& out, double& number, bool& flag) override;
   double value() const { return value_; }
 
  private:
@@ -177,6 +236,7 @@ class ExpDateLit : public ExpBaseObject {
   explicit ExpDateLit(std::string_view text);
   std::string Name() const override;
   void Evaluate(Variant& out, ExpType& type) override;
+  ExpType EvaluateOperand(Variant& out, double& number, bool& flag) override;
 
  private:
   double value_ = 0;
@@ -187,6 +247,7 @@ class ExpBlnLit : public ExpBaseObject {
   explicit ExpBlnLit(bool value);
   std::string Name() const override;
   void Evaluate(Variant& out, ExpType& type) override;
+  ExpType EvaluateOperand(Variant& out, double& number, bool& flag) override;
 
  private:
   bool value_;

@@ -6,6 +6,7 @@
 #include "expr/limits.h"
 #include "expr/nodes.h"
 #include "expr/text_compare.h"
+#include "expr/user_def.h"
 
 namespace dbase {
 
@@ -25,11 +26,11 @@ namespace {
 [[noreturn, gnu::cold, gnu::noinline]] void DivisionByZero() { throw ExpressionError::Make(kExpDivisionByZero); }
 
 // A result beyond the range of numbers (or none at all) is an error, not "inf" or "nan".
-void SetFiniteNumber(Variant& out, double value, std::string_view display) {
+double Finite(double value, std::string_view display) {
   if (!std::isfinite(value)) [[unlikely]] {
     throw ExpressionError::Make(kNumericOverflow, display);
   }
-  out.SetNumber(value);
+  return value;
 }
 
 // left ^ n as repeated multiplication of left by itself, n - 1 times. Long runs switch to
@@ -65,49 +66,250 @@ std::string ExpOperator::Name() const { return std::string(info_->display); }
 void ExpOperator::Bind(NodePtr left, NodePtr right) {
   SetOperands(std::move(left), std::move(right));
   set_kind(NodeKind::BoundOperator);
+  left_operand_ = Resolve(left_.get());
+  right_operand_ = Resolve(right_.get());
+  ChooseFastPath();
+}
+
+ExpOperator::Operand ExpOperator::Resolve(ExpBaseObject* node) {
+  while (node != nullptr && node->kind() == NodeKind::Container && node->right() != nullptr) node = node->right();
+  Operand operand;
+  operand.node = node;
+  if (node == nullptr) return operand;
+  switch (node->kind()) {
+    case NodeKind::NumLit:
+    case NodeKind::DateLit:
+    case NodeKind::BoolLit: {
+      Variant unused;
+      operand.type = node->EvaluateOperand(unused, operand.number, operand.flag);
+      operand.kind = Operand::Kind::Constant;
+      break;
+    }
+    case NodeKind::Function:
+      operand.call = static_cast<ExpFunction*>(node);
+      operand.function = &operand.call->function();
+      operand.kind = Operand::Kind::Function;
+      break;
+    case NodeKind::FieldVar:
+      operand.variable = &static_cast<ExpFieldvar*>(node)->variable();
+      operand.kind = Operand::Kind::Variable;
+      break;
+    case NodeKind::BoundOperator: {
+      operand.kind = Operand::Kind::Operator;
+      auto* op = static_cast<ExpOperator*>(node);
+      const bool not_of_leaf = op->opcode() == OpCode::Not && op->right_operand_.kind != Operand::Kind::Node &&
+                               (op->right_operand_.function != nullptr || op->right_operand_.variable != nullptr);
+      const Operand& left = op->left_operand_;
+      const Operand& right = op->right_operand_;
+      const bool compare_of_leaf = IsOrderingComparison(op->opcode()) && right.kind == Operand::Kind::Constant &&
+                                   IsNumericFamily(right.type) &&
+                                   (left.kind == Operand::Kind::Function || left.kind == Operand::Kind::Variable);
+      if (not_of_leaf) {
+        operand = right;
+        operand.kind = Operand::Kind::NotOf;
+      } else if (compare_of_leaf) {
+        operand = left;
+        operand.kind = Operand::Kind::CompareOf;
+      }
+      operand.node = node;
+      operand.owner = op;
+      break;
+    }
+    default:
+      break;
+  }
+  return operand;
+}
+
+inline ExpType ExpOperator::FetchLeaf(const Operand& operand, Variant& out, double& number, bool& flag) {
+  ExpType type = ExpType::Unknown;
+  if (operand.function != nullptr) {
+    operand.function->Evaluate(*operand.call, out, type);
+  } else {
+    operand.variable->Evaluate(out, type);
+  }
+  if (IsNumericFamily(type)) {
+    number = out.number();
+  } else if (type == ExpType::Boolean) {
+    flag = out.boolean();
+  }
+  return type;
+}
+
+inline ExpType ExpOperator::Fetch(const Operand& operand, Variant& out, double& number, bool& flag) {
+  switch (operand.kind) {
+    case Operand::Kind::Constant:
+      number = operand.number;
+      flag = operand.flag;
+      return operand.type;
+    case Operand::Kind::Function:
+    case Operand::Kind::Variable:
+      return FetchLeaf(operand, out, number, flag);
+    case Operand::Kind::NotOf: {
+      double leaf_number = 0;
+      bool leaf_flag = false;
+      const ExpType type = FetchLeaf(operand, operand.owner->right_value_, leaf_number, leaf_flag);
+      return operand.owner->FinishNot(out, number, flag, type, leaf_number, leaf_flag);
+    }
+    case Operand::Kind::CompareOf: {
+      double leaf_number = 0;
+      bool leaf_flag = false;
+      const ExpType type = FetchLeaf(operand, out, leaf_number, leaf_flag);
+      return operand.owner->FinishCompare(out, number, flag, type, leaf_number, leaf_flag);
+    }
+    case Operand::Kind::Operator:
+      return static_cast<ExpOperator*>(operand.node)->EvaluateOperand(out, number, flag);
+    case Operand::Kind::Node:
+      break;
+  }
+  return operand.node->EvaluateOperand(out, number, flag);
 }
 
 void ExpOperator::Evaluate(Variant& out, ExpType& type) {
+  double number = 0;
+  bool flag = false;
+  type = EvaluateOperand(out, number, flag);
+  if (null_result_) {
+    out.SetNull();
+  } else if (IsNumericFamily(type)) {
+    out.SetNumber(number);
+  } else if (type == ExpType::Boolean) {
+    out.SetBoolean(flag);
+  }
+}
+
+// Operands pass numbers and logicals to the operator without going through a Variant; only texts
+// (and values of other types) do.
+ExpType ExpOperator::EvaluateOperand(Variant& out, double& number, bool& flag) {
+  if (fast_ != nullptr) return fast_(*this, out, number, flag);
+  return EvaluateGeneric(out, number, flag);
+}
+
+ExpType ExpOperator::EvaluateGeneric(Variant& out, double& number, bool& flag) {
   const OpCode op = info_->code;
   if (!right_ || (!left_ && op != OpCode::Not)) TargetMissing(info_->display);
-  ExpType right_type = ExpType::Unknown;
-  right_->Evaluate(right_value_, right_type);
+  double right_number = 0;
+  bool right_flag = false;
+  const ExpType right_type = Fetch(right_operand_, right_value_, right_number, right_flag);
+  double left_number = 0;
+  bool left_flag = false;
   ExpType left_type = right_type;
-  if (op != OpCode::Not) left_->Evaluate(out, left_type);
+  if (op != OpCode::Not) left_type = Fetch(left_operand_, out, left_number, left_flag);
+  return Combine(out, number, flag, right_type, right_number, right_flag, left_type, left_number, left_flag);
+}
+
+ExpType ExpOperator::Combine(Variant& out, double& number, bool& flag, ExpType right_type, double right_number,
+                             bool right_flag, ExpType left_type, double left_number, bool left_flag) {
   result_type_ = right_type;
   if (left_type != right_type && !(IsNumericFamily(left_type) && IsNumericFamily(right_type))) SidesMismatch();
 
+  null_result_ = false;
   if (right_type == ExpType::Boolean) {
-    bool left = op == OpCode::Not ? false : out.boolean();
-    EvaluateBoolean(left, right_value_.boolean(), out);
+    flag = EvaluateBoolean(left_flag, right_flag);
   } else if (IsNumericFamily(right_type)) {
-    EvaluateNumeric(out.number(), right_value_.number(), out);
+    if (gives_boolean_) {
+      flag = CompareNumbers(left_number, right_number);
+    } else {
+      number = EvaluateArithmetic(left_number, right_number);
+    }
   } else if (right_type == ExpType::Text) {
     EvaluateText(out, right_value_);
+    flag = out.boolean();
+    right_value_.Release();  // a long right-hand text is done with
   } else {
     out.SetNull();
+    null_result_ = true;
   }
   if (gives_boolean_) result_type_ = ExpType::Boolean;
-  type = result_type_;
+  return result_type_;
 }
 
-void ExpOperator::EvaluateBoolean(bool left, bool right, Variant& out) const {
+template <OpCode kOp>
+ExpType ExpOperator::LogicalPath(ExpOperator& self, Variant& out, double& number, bool& flag) {
+  double right_number = 0;
+  bool right_flag = false;
+  const ExpType right_type = Fetch(self.right_operand_, self.right_value_, right_number, right_flag);
+  double left_number = 0;
+  bool left_flag = false;
+  const ExpType left_type = Fetch(self.left_operand_, out, left_number, left_flag);
+  if (right_type != ExpType::Boolean || left_type != ExpType::Boolean) [[unlikely]] {
+    return self.Combine(out, number, flag, right_type, right_number, right_flag, left_type, left_number, left_flag);
+  }
+  flag = kOp == OpCode::And ? (left_flag && right_flag) : (left_flag || right_flag);
+  self.null_result_ = false;
+  self.result_type_ = ExpType::Boolean;
+  return ExpType::Boolean;
+}
+
+ExpType ExpOperator::NotPath(ExpOperator& self, Variant& out, double& number, bool& flag) {
+  double right_number = 0;
+  bool right_flag = false;
+  const ExpType right_type = Fetch(self.right_operand_, self.right_value_, right_number, right_flag);
+  return self.FinishNot(out, number, flag, right_type, right_number, right_flag);
+}
+
+ExpType ExpOperator::CompareConstantPath(ExpOperator& self, Variant& out, double& number, bool& flag) {
+  double left_number = 0;
+  bool left_flag = false;
+  const ExpType left_type = Fetch(self.left_operand_, out, left_number, left_flag);
+  return self.FinishCompare(out, number, flag, left_type, left_number, left_flag);
+}
+
+ExpType ExpOperator::FinishNot(Variant& out, double& number, bool& flag, ExpType type, double operand_number,
+                               bool operand_flag) {
+  if (type != ExpType::Boolean) [[unlikely]] {
+    return Combine(out, number, flag, type, operand_number, operand_flag, type, 0, false);
+  }
+  flag = !operand_flag;
+  null_result_ = false;
+  result_type_ = ExpType::Boolean;
+  return ExpType::Boolean;
+}
+
+ExpType ExpOperator::FinishCompare(Variant& out, double& number, bool& flag, ExpType type, double left_number,
+                                   bool left_flag) {
+  const Operand& right = right_operand_;
+  if (!IsNumericFamily(type)) [[unlikely]] {
+    return Combine(out, number, flag, right.type, right.number, right.flag, type, left_number, left_flag);
+  }
+  flag = CompareNumbers(left_number, right.number);
+  null_result_ = false;
+  result_type_ = ExpType::Boolean;
+  return ExpType::Boolean;
+}
+
+void ExpOperator::ChooseFastPath() {
+  fast_ = nullptr;
+  if (!right_ || (!left_ && info_->code != OpCode::Not)) return;
+  const bool number_on_right = right_operand_.kind == Operand::Kind::Constant && IsNumericFamily(right_operand_.type);
+  switch (info_->code) {
+    case OpCode::And: fast_ = &LogicalPath<OpCode::And>; break;
+    case OpCode::Or: fast_ = &LogicalPath<OpCode::Or>; break;
+    case OpCode::Not: fast_ = &NotPath; break;
+    case OpCode::Equal:
+    case OpCode::NotEqual:
+    case OpCode::Greater:
+    case OpCode::Less:
+    case OpCode::GreaterEqual:
+    case OpCode::LessEqual:
+      if (number_on_right) fast_ = &CompareConstantPath;
+      break;
+    default: break;
+  }
+}
+
+bool ExpOperator::EvaluateBoolean(bool left, bool right) const {
   switch (info_->code) {
     case OpCode::Equal:
-      out.SetBoolean(left == right);
-      return;
+      return left == right;
     case OpCode::NotEqual:
-      out.SetBoolean(left != right);
-      return;
+      return left != right;
     case OpCode::And:
-      out.SetBoolean(left && right);
-      return;
+      return left && right;
     case OpCode::Or:
-      out.SetBoolean(left || right);
-      return;
+      return left || right;
     case OpCode::Not:
-      out.SetBoolean(!right);
-      return;
+      return !right;
     case OpCode::Plus:
     case OpCode::Minus:
     case OpCode::Times:
@@ -119,42 +321,39 @@ void ExpOperator::EvaluateBoolean(bool left, bool right, Variant& out) const {
   }
 }
 
-void ExpOperator::EvaluateNumeric(double left, double right, Variant& out) const {
+// The comparisons work on the difference of the two values.
+bool ExpOperator::CompareNumbers(double left, double right) const {
   switch (info_->code) {
     case OpCode::Equal:
-      out.SetBoolean(left - right == 0);
-      return;
+      return left - right == 0;
     case OpCode::NotEqual:
-      out.SetBoolean(left - right != 0);
-      return;
+      return left - right != 0;
     case OpCode::Greater:
-      out.SetBoolean(left - right > 0);
-      return;
+      return left - right > 0;
     case OpCode::Less:
-      out.SetBoolean(left - right < 0);
-      return;
+      return left - right < 0;
     case OpCode::GreaterEqual:
-      out.SetBoolean(!(left - right < 0));
-      return;
+      return !(left - right < 0);
     case OpCode::LessEqual:
-      out.SetBoolean(!(left - right > 0));
-      return;
+      return !(left - right > 0);
+    default:
+      Invalid("assigned");
+  }
+}
+
+double ExpOperator::EvaluateArithmetic(double left, double right) const {
+  switch (info_->code) {
     case OpCode::Plus:
-      SetFiniteNumber(out, left + right, info_->display);
-      return;
+      return Finite(left + right, info_->display);
     case OpCode::Minus:
-      SetFiniteNumber(out, left - right, info_->display);
-      return;
+      return Finite(left - right, info_->display);
     case OpCode::Times:
-      SetFiniteNumber(out, left * right, info_->display);
-      return;
+      return Finite(left * right, info_->display);
     case OpCode::Divide:
       if (right == 0) DivisionByZero();
-      SetFiniteNumber(out, left / right, info_->display);
-      return;
+      return Finite(left / right, info_->display);
     case OpCode::Power:
-      SetFiniteNumber(out, RepeatedProduct(left, std::trunc(right)), info_->display);
-      return;
+      return Finite(RepeatedProduct(left, std::trunc(right)), info_->display);
     default:
       Invalid("assigned");
   }
@@ -184,14 +383,14 @@ void ExpOperator::EvaluateText(Variant& left_and_out, const Variant& right_value
       return;
     }
     case OpCode::Plus: {
-      std::string& text = left_and_out.MutableText();
+      ExprText& text = left_and_out.MutableText();
       CheckTextLength(text.size() + right.size(), "+");
       text.append(right.data(), right.size());
       return;
     }
     case OpCode::Minus: {
       // The left side's trailing blanks move to the end of the result.
-      std::string& text = left_and_out.MutableText();
+      ExprText& text = left_and_out.MutableText();
       size_t total = text.size() + right.size();
       CheckTextLength(total, "-");
       size_t keep = text.find_last_not_of(' ');

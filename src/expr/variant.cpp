@@ -15,7 +15,7 @@ std::string NumberToText(double number) {
 std::string Variant::ToText() const {
   switch (kind_) {
     case Kind::Text:
-      return text_;
+      return std::string(text_.data(), text_.size());
     case Kind::Number:
       return NumberToText(number_);
     case Kind::Boolean:

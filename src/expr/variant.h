@@ -1,11 +1,15 @@
 // Variant: the value an expression node produces: null, text, number (double) or boolean.
-// The text buffer is kept across assignments of other kinds so that a node evaluated once per
-// record reuses its allocation.
+// A small text buffer is kept across assignments of other kinds so that a node evaluated once
+// per record reuses its allocation; a large one is let go as soon as the value moves on, so that
+// an expression does not hold the long texts it has finished with. Texts are counted against
+// the evaluation's budget (expr/text_budget.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "expr/text_budget.h"
 
 namespace dbase {
 
@@ -47,24 +51,45 @@ class Variant {
   // The flag of a Boolean variant; false for any other kind.
   bool boolean() const { return kind_ == Kind::Boolean && boolean_; }
 
-  void SetNull() { kind_ = Kind::Null; }
+  void SetNull() {
+    kind_ = Kind::Null;
+    ReleaseLargeText();
+  }
   void SetText(std::string_view text) {
-    text_.assign(text.data(), text.size());
+    if (text.size() <= kKeptCapacity && text_.capacity() > kKeptCapacity) {
+      ExprText fresh(text.data(), text.size());  // `text` may lie in the buffer let go
+      text_.swap(fresh);
+    } else {
+      text_.assign(text.data(), text.size());
+    }
     kind_ = Kind::Text;
   }
   void SetNumber(double number) {
     number_ = number;
     kind_ = Kind::Number;
+    ReleaseLargeText();
   }
   void SetBoolean(bool flag) {
     boolean_ = flag;
     kind_ = Kind::Boolean;
+    ReleaseLargeText();
   }
   // Makes the variant an empty Text and gives its buffer for in-place building.
-  std::string& MutableText() {
+  ExprText& MutableText() {
     if (kind_ != Kind::Text) text_.clear();
     kind_ = Kind::Text;
     return text_;
+  }
+  // Lets go of a text buffer above kKeptCapacity that the value no longer shows.
+  void ReleaseLargeText() {
+    if (text_.capacity() > kKeptCapacity && kind_ != Kind::Text) ExprText().swap(text_);
+  }
+  // Lets go of a large text buffer whatever the value (a scratch value that has been used).
+  void Release() {
+    if (text_.capacity() > kKeptCapacity) {
+      ExprText().swap(text_);
+      if (kind_ == Kind::Text) kind_ = Kind::Null;
+    }
   }
 
   // The value as text: numbers in general form with up to 15 significant digits and "." as the
@@ -72,7 +97,9 @@ class Variant {
   std::string ToText() const;
 
  private:
-  std::string text_;
+  static constexpr size_t kKeptCapacity = 4096;
+
+  ExprText text_;
   double number_ = 0;
   Kind kind_ = Kind::Null;
   bool boolean_ = false;

@@ -108,14 +108,14 @@ TEST_F(ReceivedCountsTest, AFullDiskLeavesNoPartialCopyAndKeepsTheCounts) {
   Receive(rows);
   settings_.make_txt = settings_.make_csv = false;
   {
-    dbase::platform::ScopedFileFaultForTesting full({dbase::platform::FileOp::kWrite, 20, ENOSPC, true});
+    dbase::platform::ScopedFileFaultForTesting full({dbase::platform::FileOp::kWrite, 4, ENOSPC, true});
     EXPECT_THROW(exchange_.ExportDbf(dbf(), "IE", "CONTAGEM.DBF"), dbase::EngineError);
   }
   dataset_.Close();
   EXPECT_EQ(FileNames(dbf()), (std::vector<std::string>{"CONTAGEM.DBF"}));
   log_.Take();
   {
-    dbase::platform::ScopedFileFaultForTesting full({dbase::platform::FileOp::kWrite, 20, ENOSPC, true});
+    dbase::platform::ScopedFileFaultForTesting full({dbase::platform::FileOp::kWrite, 4, ENOSPC, true});
     ExportReceived();
   }
   const std::vector<std::string> lines = log_.Take();

@@ -2,10 +2,13 @@
 // the fixture's dump byte for byte, and every recorded seek lands where the writer's did.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "dbf/dbf_date.h"
 #include "index/open_index.h"
 #include "index_fixtures.h"
 #include "index_test_table.h"
+#include "support/temp_dir.h"
 
 namespace dbase::testing_index {
 namespace {
@@ -45,8 +48,16 @@ TEST_P(FixtureReadTest, DumpAndSeeksMatchTheWriter) {
   if (dir.empty()) GTEST_SKIP() << "index fixtures not found";
   const FixtureCase& c = GetParam();
   const std::string folder = dir + "/" + c.folder + "/";
-  TestTable table(folder + c.table);
-  auto file = OpenIndex(table, folder + c.index);
+  // A private copy: other test processes open the same fixtures, and an exclusive open of the
+  // fixture itself would be refused while one of them holds it.
+  testsupport::TempDir temp;
+  const std::string stem = c.table.substr(0, c.table.rfind('.'));
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name == c.index || name.rfind(stem + ".", 0) == 0) std::filesystem::copy_file(entry.path(), temp.File(name));
+  }
+  TestTable table(temp.File(c.table));
+  auto file = OpenIndex(table, temp.File(c.index));
   const std::vector<FixtureTag> expected = ReadFixtureDump(folder + c.index + ".txt");
   ASSERT_EQ(file->tag_count(), static_cast<int>(expected.size()));
   for (const FixtureTag& want : expected) {

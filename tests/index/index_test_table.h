@@ -34,6 +34,7 @@ class TestTable : public dBaseFld, public IndexTable {
   ExpUserLink* ExpressionLink() override { return link(); }
   int32_t RecordCount() override { return record_count(); }
   void GoRecord(int32_t n) override {
+    WriteAppendedRecords();  // an exclusive table holds its newest appends in memory
     const int length = record_length();
     const int64_t offset = static_cast<int64_t>(RecordOffset(n));
     if (offset < run_start_ || offset + length > run_end_) {

@@ -1,8 +1,9 @@
-// qdbf dump TABLE: the records as CSV (default) or JSON lines, in UTF-8, or SDF with the
-// stored bytes as they are.
+// qdbf dump TABLE: the records as CSV (default, csv_writer.h) or JSON lines, in UTF-8, or SDF
+// with the stored bytes as they are.
 #include <iostream>
 
 #include "cli/qdbf/commands.h"
+#include "cli/qdbf/csv_writer.h"
 #include "cli/qdbf/table_io.h"
 #include "dbf/dbase_dbf.h"
 
@@ -20,6 +21,24 @@ struct DumpArgs {
 
 bool IsMemo(char type) { return type == 'M' || type == 'B' || type == 'G'; }
 
+// One pass in file order through the read-ahead buffer; what was formatted before a failure is
+// still written.
+void DumpCsv(dbase::dBHandler& table, bool with_deleted) {
+  table.SetReadAhead(true);
+  CsvWriter csv(table, stdout, with_deleted);
+  std::cout.flush();
+  csv.Header();
+  try {
+    for (table.GetRecord(dbase::kFirst); !table.eof(); table.GetRecord(dbase::kNext)) {
+      if (!table.deleted() || with_deleted) csv.Record();
+    }
+  } catch (...) {
+    csv.Flush();
+    throw;
+  }
+  csv.Flush();
+}
+
 void RunDump(const DumpArgs& args) {
   OpenOptions options;
   options.password = args.password;
@@ -30,9 +49,8 @@ void RunDump(const DumpArgs& args) {
   }
   std::ostream& out = std::cout;
   if (args.format == "csv") {
-    if (args.deleted) out << "_deleted,";
-    for (int i = 1; i <= t->field_count(); ++i) out << (i > 1 ? "," : "") << CsvValue(t->FieldName(i));
-    out << "\n";
+    DumpCsv(*t, args.deleted);
+    return;
   }
   for (t->GetRecord(dbase::kFirst); !t->eof(); t->GetRecord(dbase::kNext)) {
     if (t->deleted() && !args.deleted) continue;
@@ -62,10 +80,6 @@ void RunDump(const DumpArgs& args) {
         }
       }
       out << "}\n";
-    } else {
-      if (args.deleted) out << (t->deleted() ? "*," : ",");
-      for (int i = 1; i <= t->field_count(); ++i) out << (i > 1 ? "," : "") << CsvValue(Cp1252ToUtf8(ShownValue(*t, i)));
-      out << "\n";
     }
   }
 }

@@ -1,6 +1,6 @@
 // KeySort: sorts keys, each tagged with a record number, entirely in memory and hands them back
-// one by one in ascending or descending order. Keys go into a trie whose nodes come from a fixed
-// pool; when the pool is full the trie is written out as a compact run, and the runs are merged
+// one by one in ascending or descending order. Keys are gathered in a fixed work buffer; when it
+// is full they are radix-sorted there and written out as a compact run, and the runs are merged
 // on retrieval. Equal keys come out in record-number order (reversed for a descending sort).
 // The index builders derive from it.
 #pragma once
@@ -12,9 +12,8 @@
 
 #include "dbf/collection.h"
 #include "dbf/value.h"
-#include "expr/sort/child_index.h"
+#include "expr/sort/key_chunk.h"
 #include "expr/sort/key_order.h"
-#include "expr/sort/node_pool.h"
 #include "expr/sort/page_collection.h"
 #include "expr/sort/run_merger.h"
 #include "expr/sort/sort_key.h"
@@ -54,23 +53,12 @@ class KeySort {
   int run_count() const { return runs_.Count(); }
   // Bytes of run pages currently held.
   size_t run_bytes() const;
-  // Pool blocks currently allocated (at most NodePool::kMaxBlocks).
-  int pool_blocks() const { return pool_.block_count(); }
+  // Blocks of the work buffer currently allocated (KeyChunk::kBlocks while adding, else 0).
+  int pool_blocks() const { return chunk_.allocated() ? KeyChunk::kBlocks : 0; }
 
  private:
-  TrieNode& NodeAt(uint32_t ref) { return ref == 0 ? root_ : pool_[ref]; }
-  // Inserts the stored key in key_ (key part of `key_length` bytes, then the record number).
-  void Insert(int length, int key_length, uint8_t marker);
-  // Splits the packed node `ref` below `parent` after its first byte; returns the node that
-  // now holds that first byte.
-  uint32_t Split(uint32_t parent, uint32_t ref);
-  // Sorts the list of `node`'s children (two or more); `in_record` when they are record-number
-  // bytes.
-  void OrderChildren(TrieNode& node, bool in_record);
-  // Writes the trie out as a new run, in order.
+  // Sorts the gathered keys and writes them out as a new run, in the sort's direction.
   void WriteRun();
-  // Empties the trie; the pool starts again at its first block.
-  void ResetTrie();
   void FinishAdding();
 
   bool ascending_;
@@ -82,23 +70,14 @@ class KeySort {
   std::optional<std::array<uint8_t, 256>> collation_;
   KeyOrder order_;
 
-  NodePool pool_;
-  TrieNode root_{};
-  ChildIndex children_;
-  struct Pending {
-    uint32_t ref;
-    int depth;
-    bool in_record;  // below a record-number start
-  };
-  std::vector<Pending> stack_;       // nodes still to visit while writing a run
-  std::vector<uint64_t> siblings_;  // (rank, node) of one sibling list being ordered
+  KeyChunk chunk_;
   Collection<PageCollection> runs_;
   RunMerger merger_;
 
-  uint8_t key_[kSortKeyBuffer] = {};       // the key being inserted, in stored form
-  uint8_t assembly_[kSortKeyBuffer] = {};  // keys assembled while a run is written
-  uint8_t last_[kSortKeyBuffer] = {};      // last delivered key, in stored form
+  uint8_t key_[kSortKeyBuffer] = {};   // the key being added, in stored form
+  uint8_t last_[kSortKeyBuffer] = {};  // last delivered key, in stored form
   int last_length_ = -1;
+  uint64_t last_prefix_ = 0;  // PageCollection::head_prefix of the last delivered key
 };
 
 }  // namespace dbase

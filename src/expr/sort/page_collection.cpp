@@ -1,6 +1,7 @@
 // Writing and reading the compressed pages of a sort run.
 #include "expr/sort/page_collection.h"
 
+#include <bit>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -62,8 +63,11 @@ void PageCollection::Advance() {
   std::memcpy(head_ + (length - n), page + position_ + 3, static_cast<size_t>(n));
   head_length_ = length;
   position_ += 3 + n;
-  uint64_t prefix = 0;
-  for (int i = 0; i < 8; ++i) prefix = (prefix << 8) | head_[i];
+  uint64_t prefix;
+  std::memcpy(&prefix, head_, sizeof prefix);
+  if constexpr (std::endian::native == std::endian::little) prefix = __builtin_bswap64(prefix);
+  // Bytes past a short head's end are zero, so that equal short heads have equal prefixes.
+  if (length < 8) prefix &= ~uint64_t{0} << (64 - 8 * length);
   head_prefix_ = prefix;
 }
 

@@ -35,7 +35,7 @@ class PageCollection {
   const uint8_t* head() const { return head_; }
   int head_length() const { return head_length_; }
   uint8_t head_marker() const { return head_marker_; }
-  // The first 8 bytes of the head as a big-endian number (bytes past its length included).
+  // The first 8 bytes of the head as a big-endian number (zero past the end of a short head).
   uint64_t head_prefix() const { return head_prefix_; }
   // Moves to the next entry, freeing each page once it has been read.
   void Advance();

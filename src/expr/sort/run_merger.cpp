@@ -8,22 +8,37 @@ namespace dbase {
 void RunMerger::Start(std::vector<PageCollection*> runs, const KeyOrder* order) {
   runs_ = std::move(runs);
   order_ = order;
+  byte_order_ = order->byte_order();
+  ascending_ = order->ascending();
+  heads_.assign(runs_.size(), Head{0, 0});
+  for (size_t i = 0; i < runs_.size(); ++i) Load(static_cast<int>(i));
   losers_.assign(runs_.size(), 0);
   if (!runs_.empty()) losers_[0] = Build(1);
 }
 
-bool RunMerger::Beats(int a, int b) const {
+void RunMerger::Load(int run) {
+  const PageCollection* r = runs_[static_cast<size_t>(run)];
+  Head& h = heads_[static_cast<size_t>(run)];
+  h.length = r->exhausted() ? 0 : r->head_length();
+  h.prefix = r->head_prefix();
+}
+
+inline bool RunMerger::Beats(int a, int b) const {
+  const Head& ha = heads_[static_cast<size_t>(a)];
+  const Head& hb = heads_[static_cast<size_t>(b)];
+  if (ha.length == 0) return hb.length == 0 && a < b;
+  if (hb.length == 0) return true;
+  // Most heads differ in their first 8 bytes: one integer comparison decides when those bytes
+  // compare as the keys do, that is when both are key bytes or both heads have one length
+  // (their key parts then end at the same place). Equal heads of 8 bytes or less are equal.
+  if (byte_order_ && (ha.length == hb.length ||
+                      (ha.length >= 8 + kSortRecordBytes && hb.length >= 8 + kSortRecordBytes))) {
+    if (ha.prefix != hb.prefix) return ascending_ ? ha.prefix < hb.prefix : ha.prefix > hb.prefix;
+    if (ha.length == hb.length && ha.length <= 8) return a < b;
+  }
   const PageCollection* ra = runs_[static_cast<size_t>(a)];
   const PageCollection* rb = runs_[static_cast<size_t>(b)];
-  if (ra->exhausted()) return rb->exhausted() && a < b;
-  if (rb->exhausted()) return true;
-  // Most heads differ in their first 8 key bytes: one integer comparison decides.
-  if (order_->byte_order() && ra->head_length() >= 8 + kSortRecordBytes && rb->head_length() >= 8 + kSortRecordBytes) {
-    const uint64_t pa = ra->head_prefix();
-    const uint64_t pb = rb->head_prefix();
-    if (pa != pb) return order_->ascending() ? pa < pb : pa > pb;
-  }
-  const int c = order_->Compare(ra->head(), ra->head_length(), rb->head(), rb->head_length());
+  const int c = order_->Compare(ra->head(), ha.length, rb->head(), hb.length);
   return c < 0 || (c == 0 && a < b);
 }
 
@@ -43,21 +58,25 @@ int RunMerger::Build(int node) {
 
 PageCollection* RunMerger::Top() const {
   if (runs_.empty()) return nullptr;
-  PageCollection* top = runs_[static_cast<size_t>(losers_[0])];
-  return top->exhausted() ? nullptr : top;
+  const int top = losers_[0];
+  return heads_[static_cast<size_t>(top)].length == 0 ? nullptr : runs_[static_cast<size_t>(top)];
 }
 
 void RunMerger::AdvanceTop() {
   if (runs_.empty()) return;
   int winner = losers_[0];
   runs_[static_cast<size_t>(winner)]->Advance();
+  Load(winner);
   const int k = static_cast<int>(runs_.size());
   for (int node = (winner + k) / 2; node >= 1; node /= 2) {
     int& loser = losers_[static_cast<size_t>(node)];
-    if (Beats(loser, winner)) std::swap(loser, winner);
+    // Which of two random keys wins cannot be predicted: swap without a branch.
+    const int swap = -static_cast<int>(Beats(loser, winner));
+    const int change = (loser ^ winner) & swap;
+    loser ^= change;
+    winner ^= change;
   }
   losers_[0] = winner;
 }
 
 }  // namespace dbase
-

@@ -57,7 +57,13 @@ int EncodeSortKey(const Value& value, uint8_t marker, uint8_t* out) {
       return 8;
     }
     case kSortMarkerInteger: {
-      const uint32_t bits = static_cast<uint32_t>(value.AsDate()) ^ kSignBit32;
+      int32_t jdn = 0;
+      if (value.kind() == ValueKind::Date && value.length() >= 4) {
+        std::memcpy(&jdn, value.data(), sizeof jdn);
+      } else {
+        jdn = value.AsDate();
+      }
+      const uint32_t bits = static_cast<uint32_t>(jdn) ^ kSignBit32;
       PutBigEndian(bits, 4, out);
       return 4;
     }
