@@ -2,6 +2,7 @@
 #include "app/session_handler.h"
 
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 #include "config/text_case.h"
@@ -16,6 +17,15 @@ namespace {
 // theirs: a table named "produtos.dbf" is the product table.
 std::string DesktopFile(const std::string& folder, const char* name) {
   return dbase::platform::ResolveCase(JoinPath(folder, name));
+}
+
+// Beside the received count table while its counts are not yet exported: the handheld's table
+// has been emptied by then, so a session that ends before its exports (a crash, a kill) leaves
+// the only copy of those counts, which the next unload's receive would overwrite.
+constexpr const char* kUnexportedMarker = ".~export";
+
+std::string UnexportedMarker(const std::string& dbf_folder) {
+  return JoinPath(dbf_folder, std::string(kCountTable) + kUnexportedMarker);
 }
 
 }  // namespace
@@ -76,7 +86,17 @@ void SessionHandler::SessionStart() {
     log_.AddLine(std::string("> ") + error.what());
     return;
   }
+  ExportCountsLeftUnexported();
   control_.ReceiveFile(DesktopFile(state_.user_folder, kRequestTable));
+}
+
+void SessionHandler::ExportCountsLeftUnexported() {
+  const std::string& dbf_folder = state_.settings.dbf_folder;
+  if (dbf_folder.empty() || !dbase::platform::FileExists(UnexportedMarker(dbf_folder))) return;
+  log_.AddLine("> A última descarga terminou antes de exportar as contagens recebidas; exportando agora...");
+  exchange_.ExportReceivedCounts(dbf_folder, kExportPrefix, kCountTable, state_.settings.make_dbf);
+  std::error_code ignored;
+  std::filesystem::remove(UnexportedMarker(dbf_folder), ignored);
 }
 
 void SessionHandler::TransferSucceeded() {
@@ -158,6 +178,12 @@ void SessionHandler::RequestArrived() {
 
 void SessionHandler::CountsArrived() {
   state_.counts_received = true;
+  // Written before the emptied table goes back to the handheld; best effort: without it only
+  // the recovery after a crash is lost, not the counts of this session.
+  const std::string& dbf_folder = state_.settings.dbf_folder;
+  if (!dbf_folder.empty() && std::filesystem::is_directory(dbf_folder)) {
+    std::ofstream(UnexportedMarker(dbf_folder), std::ios::binary) << control_.PilotUserName() << '\n';
+  }
   try {
     exchange_.PrepareEmptyTable(state_.user_folder, kCountTable);
   } catch (const std::exception& error) {
@@ -173,6 +199,8 @@ void SessionHandler::CountsArrived() {
 void SessionHandler::SessionEnd() {
   if (state_.counts_received) {
     exchange_.ExportReceivedCounts(state_.settings.dbf_folder, kExportPrefix, kCountTable, state_.settings.make_dbf);
+    std::error_code ignored;
+    if (!state_.settings.dbf_folder.empty()) std::filesystem::remove(UnexportedMarker(state_.settings.dbf_folder), ignored);
   }
   log_.AddLine("");
   log_.AddLine("> Sincronização encerrada. Aguardando um \"novo\" HotSync® ...");

@@ -44,6 +44,8 @@ class SessionHandler {
   void SessionEnd();
   void RequestArrived();
   void CountsArrived();
+  // A previous session received counts and ended before exporting them: exports them now.
+  void ExportCountsLeftUnexported();
   // Reads the operation of the first request and marks it done; "" when there is none.
   std::string ReadAndMarkRequest();
 

@@ -409,14 +409,20 @@ void dBaseDBF::Append() {
     ReReadHeader();
     if (record_count_ == std::numeric_limits<int32_t>::max()) throw EngineError::Make(kWriteError, file_name_);
     // The deletion flag is written as the buffer holds it: a copied record keeps its mark.
+    const int32_t before = record_count_, current = record_number_;
     if (!shared_) {
-      HoldAppend(record_count_ + 1);
+      HoldAppend(before + 1);
     } else {
-      WriteRecordBytes(record_count_ + 1, true);
+      WriteRecordBytes(before + 1, true);
     }
     ++record_count_;
     record_number_ = record_count_;
-    WriteHeaderAfterRecord();
+    try {
+      WriteHeaderAfterRecord();
+    } catch (...) {
+      if (shared_) TakeBackAppend(before, current);
+      throw;
+    }
   } catch (...) {
     ReleaseAppendLockAfterFailure(hold);
     throw;
@@ -426,6 +432,21 @@ void dBaseDBF::Append() {
   Notify(kEventAfterWrite, 0);
   if (auto_flush_) Flush();
   std::memcpy(saved_record_.data(), record_, saved_record_.size());
+}
+
+void dBaseDBF::TakeBackAppend(int32_t count, int32_t current) noexcept {
+  // The header could not count the record: other programs trust that count, so the record goes
+  // again and the append fails as a whole. The append byte keeps other appenders out meanwhile.
+  const uint64_t end = RecordOffset(count + 1);
+  if (!platform::Truncate(handle_, end)) return;
+  record_count_ = count;
+  record_number_ = current;
+  const uint8_t marker = kEofMarker;
+  try {
+    Write(end, &marker, 1);
+  } catch (...) {
+    // Whole records without the end marker still read as the table.
+  }
 }
 
 void dBaseDBF::PutRecord(int32_t n) {

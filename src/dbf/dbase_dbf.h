@@ -142,6 +142,8 @@ class dBaseDBF : public DiskFile {
   MemoFile* memo();
   // Releases the memo object (Zap and copies reopen it on next use).
   void CloseMemo();
+  // The memo object when it is open, without opening it.
+  MemoFile* open_memo() const { return memo_.get(); }
 
  protected:
   void SetFieldsChanged(int field_number);  // 0 = deletion flag
@@ -194,6 +196,9 @@ class dBaseDBF : public DiskFile {
   // Gathers the record buffer (enciphered when the table is) as record `n`, writing a full
   // block out first.
   void HoldAppend(int32_t n);
+  // Cuts off the record an append wrote when its header write failed (shared tables), leaving
+  // `count` records and `current` as the current record.
+  void TakeBackAppend(int32_t count, int32_t current) noexcept;
 
   std::array<uint8_t, 32> header_{};
   std::string alias_;

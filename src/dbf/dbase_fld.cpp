@@ -1,6 +1,7 @@
 // dBaseFld: field lookup and typed field access over the record buffer.
 #include "dbf/dbase_fld.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "dbf/file_names.h"
 #include "dbf/memo_file.h"
 #include "dbf/number_text.h"
+#include "dbf/table_cipher.h"
 #include "expr/table_link.h"
 #include "platform/ascii_case.h"
 
@@ -85,6 +87,58 @@ dBaseFld::~dBaseFld() = default;
 void dBaseFld::GetRecord(int32_t request) {
   dBaseDBF::GetRecord(request);
   ClearChangeFlags();
+}
+
+void dBaseFld::Append() {
+  dBaseDBF::Append();
+  if (MemoFile* m = open_memo()) m->ForgetReplaced();
+}
+
+void dBaseFld::PutRecord(int32_t record) {
+  MemoFile* m = open_memo();
+  std::vector<int32_t> before;
+  if (m != nullptr && m->HasReplaced() && record >= 1 && record <= record_count()) before = StoredMemoBlocks(record);
+  dBaseDBF::PutRecord(record);
+  if (m == nullptr) return;
+  if (before.empty()) {
+    m->ForgetReplaced();
+  } else {
+    m->ReleaseReplaced(before, MemoBlocks());
+  }
+}
+
+std::vector<int32_t> dBaseFld::MemoBlocks() const {
+  std::vector<int32_t> blocks(static_cast<size_t>(field_count()), 0);
+  for (int f = 1; f <= field_count(); ++f) {
+    if (!IsMemoType(f)) continue;
+    try {
+      blocks[static_cast<size_t>(f - 1)] = std::max(0, ClampToI32(NumberGet(f)));
+    } catch (const EngineError&) {
+      // A field that names no block holds no memo to give back.
+    }
+  }
+  return blocks;
+}
+
+std::vector<int32_t> dBaseFld::StoredMemoBlocks(int32_t n) {
+  std::vector<uint8_t> stored(static_cast<size_t>(record_length()) + 1, ' ');
+  uint8_t* const current = record();
+  SetRecordPointer(stored.data());
+  std::vector<int32_t> blocks;
+  try {
+    // From the file itself: a read-ahead copy may be older than another process's write.
+    const size_t length = static_cast<size_t>(record_length());
+    if (DiskFile::Read(RecordOffset(n), stored.data(), length) < static_cast<int64_t>(length)) {
+      throw EngineError::Make(kReadError, file_name());
+    }
+    if (encrypted()) CipherInPlace(password(), stored.data(), length);
+    blocks = MemoBlocks();
+  } catch (...) {
+    SetRecordPointer(current);
+    throw;
+  }
+  SetRecordPointer(current);
+  return blocks;
 }
 
 int dBaseFld::FieldNumber(std::string_view name) const {
@@ -447,7 +501,7 @@ bool dBaseFld::MemoWrite(int field, std::string_view text) {
   if (memo() == nullptr) throw EngineError::Make(kFileNotFound, MemoFile::MemoFileName(version(), file_name()));
   int32_t block = ClampToI32(NumberGet(field));
   if (block < 0) block = 0;
-  int32_t result = memo()->MemoPut(text, block);
+  int32_t result = memo()->MemoPutForRecord(text, block);
   if (text.empty() && version() != kVersionVfp) {
     // No memo: blanks, which every reader takes as none (some read a stored "0" as block 0,
     // the memo file's header).

@@ -48,6 +48,10 @@ class dBaseFld : public dBaseDBF {
   ~dBaseFld() override;
 
   void GetRecord(int32_t request) override;
+  // Record writes also settle the memos written for the record: an old memo replaced by a new
+  // one is given back only once the record on disk points at the new one.
+  void Append() override;
+  void PutRecord(int32_t record) override;
 
   // Field number of a name (trailing blanks dropped, case ignored, at most 11 characters); 0 when
   // there is none.
@@ -108,6 +112,10 @@ class dBaseFld : public dBaseDBF {
   std::string BaseNameForMessage() const;
 
  private:
+  // The memo block of every field (0 for fields that are no memo or hold none), from the record
+  // buffer, or from record `n` as stored on disk.
+  std::vector<int32_t> MemoBlocks() const;
+  std::vector<int32_t> StoredMemoBlocks(int32_t n);
   // Number of a by-name field whose type is one of `types`; raises the engine's messages.
   int TypedField(std::string_view name, std::string_view types) const;
 

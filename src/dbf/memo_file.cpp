@@ -162,6 +162,62 @@ int32_t MemoFile::MemoGet(void* buffer, int64_t block, int64_t length) {
 // ---- writing ----
 
 int32_t MemoFile::MemoPut(std::string_view text, int64_t block) {
+  keep_old_ = false;
+  return Put(text, block);
+}
+
+int32_t MemoFile::MemoPutForRecord(std::string_view text, int64_t block) {
+  const bool ours = block > 0 && std::find(unreferenced_.begin(), unreferenced_.end(), block) != unreferenced_.end();
+  keep_old_ = block > 0 && !ours && ReusesFreedBlocks();
+  const bool kept = keep_old_;
+  int32_t result = 0;
+  try {
+    result = Put(text, block);
+  } catch (...) {
+    keep_old_ = false;
+    throw;
+  }
+  keep_old_ = false;
+  if (result == block) return result;
+  if (kept) replaced_.push_back(static_cast<int32_t>(block));
+  if (ours) unreferenced_.erase(std::find(unreferenced_.begin(), unreferenced_.end(), block));
+  if (result > 0) unreferenced_.push_back(result);
+  return result;
+}
+
+void MemoFile::ReleaseReplaced(const std::vector<int32_t>& before, const std::vector<int32_t>& after) {
+  std::vector<int32_t> replaced;
+  replaced.swap(replaced_);
+  unreferenced_.clear();
+  for (size_t i = 0; i < before.size(); ++i) {
+    const int32_t old = before[i];
+    if (old <= 0 || (i < after.size() && after[i] == old)) continue;
+    auto found = std::find(replaced.begin(), replaced.end(), old);
+    if (found == replaced.end()) continue;
+    replaced.erase(found);
+    MemoLockGuard guard(nullptr);
+    if (shared_) {
+      LockMemo();
+      guard.Hold(this);
+    }
+    try {
+      StoredLength(old);
+    } catch (const EngineError& e) {
+      // What is no longer a memo is never put on the free list.
+      if (e.number() != kMemoBad) throw;
+      continue;
+    }
+    FreeBlocks(old);
+    guard.Release();
+  }
+}
+
+void MemoFile::ForgetReplaced() {
+  replaced_.clear();
+  unreferenced_.clear();
+}
+
+int32_t MemoFile::Put(std::string_view text, int64_t block) {
   if (text.size() > kMaxText) throw EngineError::Make(kWriteError, file_name_);
   if (text.empty() && block == 0) return 0;
   MemoLockGuard guard(nullptr);
@@ -187,7 +243,7 @@ int32_t MemoFile::MemoPut(std::string_view text, int64_t block) {
 
   int32_t result = 0;
   if (text.empty()) {
-    if (current_block_ > 0) FreeBlocks(current_block_);
+    if (current_block_ > 0 && !keep_old_) FreeBlocks(current_block_);
   } else {
     const auto n = static_cast<uint32_t>(text.size());
     AllocateBlocks(n);
@@ -200,6 +256,7 @@ int32_t MemoFile::MemoPut(std::string_view text, int64_t block) {
     WriteTerminator(buffer, prefix + n);
     Write(static_cast<uint64_t>(current_block_) * static_cast<uint64_t>(block_size_), buffer.data(), buffer.size());
     result = current_block_;
+    MemoWritten();
   }
   guard.Release();
   return result;

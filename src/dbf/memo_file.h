@@ -40,6 +40,21 @@ class MemoFile : public DiskFile {
   // puts the old memo's blocks on its free list).
   int32_t MemoPut(std::string_view text, int64_t block);
 
+  // The memo writes of a table's records. A record written to disk may still point at `block`,
+  // so its memo must stay readable until the record is written over: a dBase IV file writes the
+  // new text to other blocks and keeps the old run until ReleaseReplaced; dBase III and FoxPro
+  // files keep their rule (a text that fits is written over the old blocks, which no other memo
+  // uses). A block this object wrote since the last record write belongs to no record on disk
+  // yet and is reused or given back at once.
+  int32_t MemoPutForRecord(std::string_view text, int64_t block);
+  // After a record was written over: gives back the replaced memos it held on disk (`before`,
+  // one block per memo field) and holds no longer (`after`).
+  void ReleaseReplaced(const std::vector<int32_t>& before, const std::vector<int32_t>& after);
+  // After a record was appended: its memos are in use now; the replaced ones belong to records
+  // that still point at them.
+  void ForgetReplaced();
+  bool HasReplaced() const { return !replaced_.empty(); }
+
   // The table's lock protocol (values of 4 or more keep the previous one).
   virtual void SetLockProtocol(int protocol);
   // Renames the memo file to match a renamed table (the extension in the new table's case); dBase
@@ -73,6 +88,10 @@ class MemoFile : public DiskFile {
   virtual void AllocateBlocks(uint32_t n);
   // Puts the memo's blocks on the free list (dBase IV only).
   virtual void FreeBlocks(int32_t block);
+  // Whether freed blocks are reused (dBase IV): only then are old memos kept and given back.
+  virtual bool ReusesFreedBlocks() const { return false; }
+  // After the memo's text is written: gives back what AllocateBlocks set aside (dBase IV).
+  virtual void MemoWritten() {}
   // Writes the end-of-text mark at `position` of the write buffer; `TerminatorSize` bytes.
   virtual void WriteTerminator(std::vector<uint8_t>& buffer, size_t position);
   virtual uint32_t TerminatorSize() const;
@@ -110,6 +129,14 @@ class MemoFile : public DiskFile {
   bool cipher_ = false;
   std::string current_password_;
   std::string new_password_;
+  // Set while MemoPutForRecord writes beside an old memo a record still points at.
+  bool keep_old_ = false;
+
+ private:
+  int32_t Put(std::string_view text, int64_t block);
+
+  std::vector<int32_t> replaced_;      // old memos kept for the record that pointed at them
+  std::vector<int32_t> unreferenced_;  // written since the last record write
 };
 
 class MemoFile4 : public MemoFile {
@@ -121,6 +148,8 @@ class MemoFile4 : public MemoFile {
  protected:
   void AllocateBlocks(uint32_t n) override;
   void FreeBlocks(int32_t block) override;
+  bool ReusesFreedBlocks() const override { return true; }
+  void MemoWritten() override;
   void WriteTerminator(std::vector<uint8_t>& buffer, size_t position) override;
   uint32_t TerminatorSize() const override;
   uint64_t ReadStoredLength(int64_t block) override;
@@ -138,6 +167,17 @@ class MemoFile4 : public MemoFile {
   };
   // The first run of at least `needed` blocks; raises the memo error when the list loops.
   FreeRun FindFreeRun(int64_t end, uint64_t needed);
+  // Puts the run of `run` blocks at `block` at the head of the free list.
+  void PushFreeRun(int64_t block, uint32_t run);
+
+  // What a write gives back once its text is in place: the end of a run the text no longer
+  // fills, and the old run of a memo that moved (unless a record still points at it).
+  struct Released {
+    int64_t tail = 0;
+    uint32_t tail_size = 0;
+    int32_t old = 0;
+  };
+  Released released_;
   // The number of blocks in the file (an empty file is first given its header block).
   int64_t BlockEnd();
 };

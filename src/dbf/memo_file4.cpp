@@ -53,16 +53,26 @@ void MemoFile4::FreeBlocks(int32_t block) {
   const uint64_t offset = static_cast<uint64_t>(block) * static_cast<uint64_t>(block_size_);
   uint8_t memo_head[8] = {};
   Read(offset, memo_head, sizeof memo_head);
-  const auto run = static_cast<uint32_t>(BlocksFor(GetLE32(memo_head + 4)));
+  PushFreeRun(block, static_cast<uint32_t>(BlocksFor(GetLE32(memo_head + 4))));
+}
+
+void MemoFile4::PushFreeRun(int64_t block, uint32_t run) {
   uint8_t head[8] = {};
   Read(0, head, sizeof head);
   uint8_t link[8] = {};
   PutLE32(link, GetLE32(head));
   PutLE32(link + 4, run);
-  Write(offset, link, sizeof link);
+  Write(static_cast<uint64_t>(block) * static_cast<uint64_t>(block_size_), link, sizeof link);
   PutLE32(head, static_cast<uint32_t>(block));
   PutLE32(head + 4, 0);
   Write(0, head, sizeof head);
+}
+
+void MemoFile4::MemoWritten() {
+  const Released released = released_;
+  released_ = Released();
+  if (released.tail_size > 0) PushFreeRun(released.tail, released.tail_size);
+  if (released.old > 0) FreeBlocks(released.old);
 }
 
 int64_t MemoFile4::BlockEnd() {
@@ -104,33 +114,42 @@ MemoFile4::FreeRun MemoFile4::FindFreeRun(int64_t end, uint64_t needed) {
 void MemoFile4::AllocateBlocks(uint32_t n) {
   const uint64_t needed = BlocksFor(uint64_t{kBlockHeader} + n);
   const int64_t end = BlockEnd();
-  if (current_block_ > 0) {
-    // A damaged list is found before the old memo is given up, so a failure leaves it readable.
-    FindFreeRun(end, std::numeric_limits<uint64_t>::max());
-    FreeBlocks(current_block_);
-  }
+  released_ = Released();
+  int64_t chosen = current_block_;
+  if (current_block_ > 0 && block_count_ >= needed) {
+    // The text fits the old run: one write replaces the memo, so it reads as the old text or the
+    // new one; the blocks it no longer needs stay on the list in its place once it is written.
+    if (block_count_ > needed) {
+      released_.tail = current_block_ + static_cast<int64_t>(needed);
+      released_.tail_size = static_cast<uint32_t>(block_count_ - needed);
+    }
+  } else {
+    // The old memo is given up only after the new text is written (and, for a record on disk
+    // that points at it, after the record is written: keep_old_), so that no failure between
+    // leaves a record pointing at freed blocks.
+    if (current_block_ > 0 && !keep_old_) released_.old = current_block_;
+    const FreeRun run = FindFreeRun(end, needed);
+    chosen = run.block;
+    uint64_t replacement = run.next;
+    if (chosen < 0) {
+      chosen = end;
+      replacement = static_cast<uint64_t>(end) + needed;
+    }
+    if (chosen + static_cast<int64_t>(needed) > kMaxBlock) throw EngineError::Make(kWriteError, file_name_);
+    if (run.block >= 0 && run.size > needed) {
+      // The rest of the run stays on the list in the run's place.
+      const uint64_t rest = static_cast<uint64_t>(chosen) + needed;
+      uint8_t rest_head[8] = {};
+      PutLE32(rest_head, run.next);
+      PutLE32(rest_head + 4, static_cast<uint32_t>(run.size - needed));
+      Write(rest * static_cast<uint64_t>(block_size_), rest_head, sizeof rest_head);
+      replacement = rest;
+    }
 
-  const FreeRun run = FindFreeRun(end, needed);
-  int64_t chosen = run.block;
-  uint64_t replacement = run.next;
-  if (chosen < 0) {
-    chosen = end;
-    replacement = static_cast<uint64_t>(end) + needed;
+    uint8_t link[4] = {};
+    PutLE32(link, static_cast<uint32_t>(replacement));
+    Write(static_cast<uint64_t>(run.previous) * static_cast<uint64_t>(block_size_), link, sizeof link);
   }
-  if (chosen + static_cast<int64_t>(needed) > kMaxBlock) throw EngineError::Make(kWriteError, file_name_);
-  if (run.block >= 0 && run.size > needed) {
-    // The rest of the run stays on the list in the run's place.
-    const uint64_t rest = static_cast<uint64_t>(chosen) + needed;
-    uint8_t rest_head[8] = {};
-    PutLE32(rest_head, run.next);
-    PutLE32(rest_head + 4, static_cast<uint32_t>(run.size - needed));
-    Write(rest * static_cast<uint64_t>(block_size_), rest_head, sizeof rest_head);
-    replacement = rest;
-  }
-
-  uint8_t link[4] = {};
-  PutLE32(link, static_cast<uint32_t>(replacement));
-  Write(static_cast<uint64_t>(run.previous) * static_cast<uint64_t>(block_size_), link, sizeof link);
 
   current_block_ = static_cast<int32_t>(chosen);
   block_count_ = static_cast<uint32_t>(needed);

@@ -14,6 +14,7 @@ namespace {
 
 constexpr const char* kLineEnd = "\r\n";
 constexpr size_t kWriteBuffer = 1 << 16;
+constexpr const char* kPartialSuffix = ".~part";
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -57,7 +58,10 @@ bool DataExchange::Export(TextFormat format, const std::string& source_folder, c
     return false;
   }
   const std::string path = dbase::platform::ResolveCase(JoinPath(folder, *name));
-  OutputFile file(std::fopen(path.c_str(), "wb"));
+  // Written under a work name and renamed when complete, so that no cut export (a crash, a full
+  // disk) ever stands under the dated name; a stale work file of the same name is overwritten.
+  const std::string partial = path + kPartialSuffix;
+  OutputFile file(std::fopen(partial.c_str(), "wb"));
   if (!file) {
     log_("> Arquivo " + path + " não pode ser criado!");
     return false;
@@ -90,14 +94,16 @@ bool DataExchange::Export(TextFormat format, const std::string& source_folder, c
   } catch (...) {
     // An export cut short is no export: it must not pass for one, and its name stays free.
     file.reset();
-    RemoveQuietly(path);
+    RemoveQuietly(partial);
     throw;
   }
   written = std::fflush(file.get()) == 0 && written;
+  written = dbase::platform::Sync(fileno(file.get())) && written;
   written = std::fclose(file.release()) == 0 && written;
+  written = written && dbase::platform::RenameReplacing(partial, path);
   if (!written) {
     // A full disk must not pass for a finished export either.
-    RemoveQuietly(path);
+    RemoveQuietly(partial);
     log_("> Arquivo " + path + " não pode ser gravado!");
     return false;
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <istream>
 #include <string>
 
 #include "config/settings.h"
@@ -51,6 +52,9 @@ class DataExchange : public ExchangeOperations {
 
   void Import(TextFormat format, const std::string& target_folder, const std::string& sort_key,
               const std::string& table_name);
+  // Fills the work table from the input's lines and writes it over the product table.
+  void FillAndReplace(std::istream& in, bool sdf, const std::string& target_folder, const std::string& sort_key,
+                      const std::string& table_name);
   // Each export says whether it wrote its file (or had no table to write from).
   bool Export(TextFormat format, const std::string& source_folder, const std::string& prefix,
               const std::string& table_name);

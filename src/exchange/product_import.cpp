@@ -1,7 +1,8 @@
 // The product import: PRODUTOS.txt (SDF) and PRODUTOS.csv from the repositories into the product
-// table, emptied first from its template, filled line by line, then sorted through TEMPSORT.DBF;
-// each consumed input file is kept as ".bak". Also PrepareEmptyTable, which the count table's
-// reset uses as well.
+// table. The new table is made beside the old one as TEMPSORT.DBF, emptied from its template and
+// filled line by line, then written sorted over the product table in one whole-file replacement,
+// so that a failure anywhere leaves the old table; each consumed input file is kept as ".bak".
+// Also PrepareEmptyTable, which the count table's reset uses as well.
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -9,6 +10,7 @@
 
 #include "app/app_paths.h"
 #include "config/text_case.h"
+#include "dbf/errors.h"
 #include "dbf/file_names.h"
 #include "exchange/data_exchange.h"
 #include "exchange/import_columns.h"
@@ -21,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kTempSortTable = "TEMPSORT.DBF";
-// Memo files that may accompany a table, and so must follow it when it is moved.
+// Memo files that may accompany the work table, and so go with it.
 constexpr const char* kMemoExtensions[] = {".DBT", ".FPT"};
 // Sort sequence for ascending order.
 constexpr int kAscending = 2;
@@ -49,17 +51,22 @@ void MoveReplacing(const std::string& from, const std::string& to) {
   fs::rename(from, to, ignored);
 }
 
-// Puts the sorted copy in place of the table, with its memo file. Renaming over the table keeps
-// the old table whole when the move fails.
-void ReplaceWithSorted(const std::string& folder, const std::string& table_name) {
-  const std::string table = dbase::platform::ResolveCase(JoinPath(folder, table_name));
+// Removes the work table and its memo file, whatever is left of them.
+void RemoveWorkTable(const std::string& folder) {
   const std::string temp = dbase::platform::ResolveCase(JoinPath(folder, kTempSortTable));
+  std::error_code ignored;
   for (const char* extension : kMemoExtensions) {
-    const std::string temp_memo = dbase::platform::ResolveCase(dbase::WithoutExtension(temp) + extension);
-    if (!dbase::platform::FileExists(temp_memo)) continue;
-    MoveReplacing(temp_memo, dbase::platform::ResolveCase(dbase::CompanionFileName(table, extension)));
+    fs::remove(dbase::platform::ResolveCase(dbase::CompanionFileName(temp, extension)), ignored);
   }
-  MoveReplacing(temp, table);
+  fs::remove(temp, ignored);
+}
+
+// A disk that fails while a line is stored fails the import: the rest of the table cannot be
+// trusted, unlike a value the field refuses.
+bool IsFileFailure(const std::exception& error) {
+  const auto* engine = dynamic_cast<const dbase::EngineError*>(&error);
+  return engine != nullptr && (engine->os_error() != 0 || engine->number() == dbase::kWriteError ||
+                               engine->number() == dbase::kReadError);
 }
 
 // Keeps a consumed input file as ".bak", replacing an older one.
@@ -119,51 +126,86 @@ void DataExchange::Import(TextFormat format, const std::string& target_folder, c
     log_("> Arquivo " + input + " não pode ser aberto!");
   } else {
     log_("> Importando dados de " + input);
-    PrepareEmptyTable(target_folder, table_name);
-    dataset_.SetExclusive(true);
-    OpenTable(target_folder, table_name);
-
-    const std::vector<ImportColumn> columns = ImportColumns(dataset_, sdf);
-    const size_t minimal_length = MinimalLineLength(columns);
-    std::string line;
-    std::vector<std::string> values;
-    while (ReadLine(in, line)) {
-      if (sdf) {
-        if (line.size() < minimal_length) continue;
-      } else {
-        values = SplitCsvLine(line);
-        if (values.size() < columns.size()) continue;
-      }
+    try {
+      FillAndReplace(in, sdf, target_folder, sort_key, table_name);
+    } catch (...) {
+      // The product table is untouched and the input stays for the next load.
       try {
-        // A failure leaves the record pending: the next insert, or the copy's check of browse
-        // mode, posts it when a field was set.
-        dataset_.Insert();
-        size_t position = 0;
-        for (size_t i = 0; i < columns.size(); ++i) {
-          if (sdf) {
-            StoreValue(columns[i], std::string_view(line).substr(position, columns[i].width));
-            position += columns[i].width;
-          } else {
-            StoreValue(columns[i], values[i]);
-          }
-        }
-        dataset_.Post();
-      } catch (const std::exception& error) {
-        log_(std::string("> ") + error.what());
+        if (dataset_.Active()) dataset_.Close();
+      } catch (...) {
+        // The import's own failure is the one to report.
       }
+      RemoveWorkTable(target_folder);
+      throw;
     }
-    log_("   " + std::to_string(dataset_.RecordCount()) + " registros");
-
-    // The sorted copy goes straight to TEMPSORT.DBF. A plain copy made first would be overwritten
-    // at once; what it did besides, posting a record left pending by a failed line, the sort
-    // does as well.
-    if (!sort_key.empty()) dataset_.SortFile(JoinPath(target_folder, kTempSortTable), "", kAscending, sort_key);
-    dataset_.Close();
+    RemoveWorkTable(target_folder);
   }
   in.close();
-  if (opened && !sort_key.empty()) ReplaceWithSorted(target_folder, table_name);
   MoveToBackup(input);
   log_("> Importação concluída!");
+}
+
+void DataExchange::FillAndReplace(std::istream& in, bool sdf, const std::string& target_folder,
+                                  const std::string& sort_key, const std::string& table_name) {
+  // The work table takes the template's layout; the product table is not opened until the
+  // finished work table replaces it.
+  const std::string work = JoinPath(target_folder, kTempSortTable);
+  if (dataset_.Active()) dataset_.Close();
+  dataset_.SetDatabaseName(program_folder_);
+  dataset_.SetTableName(table_name);
+  dataset_.SetExclusive(true);
+  dataset_.Open();
+  fs::create_directories(target_folder);
+  dataset_.CopyFile(work, "");
+  dataset_.Close();
+  OpenTable(target_folder, kTempSortTable);
+  dataset_.Zap();
+
+  const std::vector<ImportColumn> columns = ImportColumns(dataset_, sdf);
+  const size_t minimal_length = MinimalLineLength(columns);
+  std::string line;
+  std::vector<std::string> values;
+  while (ReadLine(in, line)) {
+    if (sdf) {
+      if (line.size() < minimal_length) continue;
+    } else {
+      values = SplitCsvLine(line);
+      if (values.size() < columns.size()) continue;
+    }
+    try {
+      // A failure leaves the record pending: the next insert, or the copy's check of browse
+      // mode, posts it when a field was set.
+      dataset_.Insert();
+      size_t position = 0;
+      for (size_t i = 0; i < columns.size(); ++i) {
+        if (sdf) {
+          StoreValue(columns[i], std::string_view(line).substr(position, columns[i].width));
+          position += columns[i].width;
+        } else {
+          StoreValue(columns[i], values[i]);
+        }
+      }
+      dataset_.Post();
+    } catch (const std::exception& error) {
+      if (IsFileFailure(error)) throw;
+      log_(std::string("> ") + error.what());
+    }
+  }
+  log_("   " + std::to_string(dataset_.RecordCount()) + " registros");
+
+  // The sorted (or plain) copy of the work table replaces the product table whole, memo file
+  // included. Its check of browse mode posts a record left pending by a failed line.
+  const std::string table = JoinPath(target_folder, table_name);
+  if (sort_key.empty()) {
+    dataset_.CopyFile(table, "");
+  } else {
+    dataset_.SortFile(table, "", kAscending, sort_key);
+  }
+  try {
+    dataset_.Close();
+  } catch (...) {
+    // The product table is whole already; only the work table, removed next, missed its header.
+  }
 }
 
 }  // namespace quarvel

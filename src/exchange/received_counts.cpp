@@ -5,6 +5,8 @@
 #include <cctype>
 #include <filesystem>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "app/app_paths.h"
 #include "config/text_case.h"
@@ -56,15 +58,20 @@ std::vector<std::string> KeptTables(const std::string& folder, const std::string
   return names;
 }
 
-// Renames `from` (a table path) to `to` with its memo file, if any; false when the table does not move.
+// Renames `from` (a table path) to `to` with its memo file, if any; false when the table does
+// not move, and then a memo file moved ahead of it goes back, so that the pair stays together.
 bool MoveTable(const std::string& from, const std::string& to) {
+  std::vector<std::pair<std::string, std::string>> moved;
   for (const char* extension : kMemoExtensions) {
     const std::string memo = dbase::platform::ResolveCase(dbase::WithoutExtension(from) + extension);
     if (!dbase::platform::FileExists(memo)) continue;
     const std::string memo_extension = memo.substr(dbase::ExtensionDot(memo));
-    dbase::platform::RenameNoReplace(memo, dbase::WithoutExtension(to) + memo_extension);
+    const std::string target = dbase::WithoutExtension(to) + memo_extension;
+    if (dbase::platform::RenameNoReplace(memo, target)) moved.emplace_back(memo, target);
   }
-  return dbase::platform::RenameNoReplace(from, to);
+  if (dbase::platform::RenameNoReplace(from, to)) return true;
+  for (const auto& [memo, target] : moved) dbase::platform::RenameNoReplace(target, memo);
+  return false;
 }
 
 void RemoveTable(const std::string& table) {

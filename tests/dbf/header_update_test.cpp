@@ -149,6 +149,15 @@ TEST_F(HeaderUpdateTest, TheHeaderWaitsWhileTheWholeTableIsLocked) {
     ASSERT_TRUE(t.Unlock());  // the last lock: now the header
     EXPECT_FALSE(t.table_locked());
     ExpectUpdated(found, 3, 0, 0, before, LocalMsOfDay(), today);
+
+    // A table closed with its lock still held writes the held-back header as it goes.
+    Make();
+    dBHandler u(path_, "", true, true);
+    ASSERT_TRUE(all ? u.LockAll() : u.LockTable());
+    u.Blank();
+    u.Append();
+    u.Close();
+    EXPECT_EQ(LE32At(ReadFileBytes(path_), 4), 2u);
   }
 }
 

@@ -31,6 +31,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using testsupport::FilesIn;
 using testsupport::TempDir;
 
 constexpr int kRecords = 100000;
@@ -70,13 +71,6 @@ uint64_t Fingerprint(const std::string& path, const std::string& password) {
     return 0;
   }
   return hash;
-}
-
-std::vector<std::string> FilesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 void MakeTable(const std::string& path, int count) {

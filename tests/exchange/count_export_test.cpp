@@ -256,14 +256,17 @@ TEST_F(CountExportTest, EmptyTableGivesEmptyFileAndCountZero) {
 TEST_F(CountExportTest, FailedWriteIsNotReportedAsSuccess) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   CountTable({{"A1", "01", "1"}});
-  fs::create_symlink("/dev/full", txt() + "/CONTAGEM.txt");
+  // The export is written under its work name, then renamed over the earlier one.
+  WriteFileBytes(txt() + "/CONTAGEM.txt", "earlier");
+  fs::create_symlink("/dev/full", txt() + "/CONTAGEM.txt.~part");
   exchange_.ExportText(dbf(), "", "CONTAGEM.DBF");
   EXPECT_EQ(log_.lines(), (std::vector<std::string>{
                               "> Exportando dados para " + txt() + "/CONTAGEM.txt",
                               "> Arquivo " + txt() + "/CONTAGEM.txt não pode ser gravado!",
                           }));
   EXPECT_FALSE(dataset_.Active());
-  EXPECT_FALSE(fs::is_symlink(txt() + "/CONTAGEM.txt"));  // the incomplete export is removed
+  EXPECT_FALSE(fs::is_symlink(txt() + "/CONTAGEM.txt.~part"));  // the incomplete export is removed
+  EXPECT_EQ(ReadFileBytes(txt() + "/CONTAGEM.txt"), "earlier");  // and the earlier one stays
 }
 
 TEST_F(CountExportTest, DatasetIsLeftClosedWithItsExclusiveFlagAsItWas) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -23,5 +24,9 @@ class TempDir {
 // Whole-file helpers for tests that compare bytes.
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// The names of the files and folders in `folder`, sorted: a test compares them to see that an
+// operation left nothing behind.
+std::vector<std::string> FilesIn(const std::string& folder);
 
 }  // namespace testsupport
