@@ -2,12 +2,14 @@
 // usage errors exit 2.
 #include <exception>
 #include <iostream>
+#include <string>
 
 #include "cli/qdbf/commands.h"
 #include "dbf/errors.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"qdbf: inspect and edit dBase tables"};
+  app.set_version_flag("--version", std::string("qdbf ") + QUARVEL_VERSION_TEXT);
   app.require_subcommand(1);
   qdbf::RegisterInfo(app);
   qdbf::RegisterDump(app);
