@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
   qdbf::RegisterAppend(app);
   qdbf::RegisterEval(app);
   qdbf::RegisterTableOps(app);
+  qdbf::RegisterEdit(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
