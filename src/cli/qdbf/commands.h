@@ -16,5 +16,6 @@ void RegisterAppend(CLI::App& app);
 void RegisterEval(CLI::App& app);
 void RegisterTableOps(CLI::App& app);
 void RegisterEdit(CLI::App& app);
+void RegisterImport(CLI::App& app);
 
 }  // namespace qdbf

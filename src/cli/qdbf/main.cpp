@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
   qdbf::RegisterEval(app);
   qdbf::RegisterTableOps(app);
   qdbf::RegisterEdit(app);
+  qdbf::RegisterImport(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
