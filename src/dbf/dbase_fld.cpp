@@ -333,6 +333,16 @@ bool dBaseFld::NumberPut(int field, long double value) {
   return FieldPut(field, text);
 }
 
+void dBaseFld::CheckNumberFits(int field, long double value) const {
+  if (!ValidField(field)) return;
+  const FieldDescriptor& d = Descriptor(field);
+  if (d.type != 'N' && d.type != 'F') return;
+  std::string text = FitNumber(value, d.length, d.decimals);
+  if (text.size() > static_cast<size_t>(d.length)) {
+    throw EngineError::Make(kNumberTooBig, d.name + " - " + std::string(TrimLeft(text)));
+  }
+}
+
 bool dBaseFld::NumberPutByName(std::string_view name, long double value) {
   return NumberPut(TypedField(name, "NFBGIM"), value);
 }

@@ -87,6 +87,8 @@ class dBaseFld : public dBaseDBF {
   long double NumberGet(int field) const;
   long double NumberGetByName(std::string_view name) const;
   bool NumberPut(int field, long double value);
+  // Raises what NumberPut would raise for a value too wide for an N or F field; writes nothing.
+  void CheckNumberFits(int field, long double value) const;
   bool NumberPutByName(std::string_view name, long double value);
 
   std::string StringGet(int field);

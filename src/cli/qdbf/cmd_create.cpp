@@ -8,6 +8,25 @@
 
 namespace qdbf {
 
+void CreateTable(const std::string& table, int type, const std::vector<std::string>& specs) {
+  std::vector<FieldSpec> fields;
+  for (const std::string& s : specs) {
+    FieldSpec f;
+    if (!ParseFieldSpec(s, &f)) throw CLI::ValidationError("SPEC", "invalid field specification: " + s);
+    fields.push_back(f);
+  }
+  std::unique_ptr<dbase::DBFBuild> builder;
+  if (type == 2) {
+    builder = std::make_unique<dbase::DB4Build>(table);
+  } else if (type == 3) {
+    builder = std::make_unique<dbase::DBFoxBuild>(table);
+  } else {
+    builder = std::make_unique<dbase::DBFBuild>(table);
+  }
+  for (const FieldSpec& f : fields) builder->AddField(f.name, f.type, f.length, f.decimals);
+  builder->Build();
+}
+
 namespace {
 
 struct CreateArgs {
@@ -16,24 +35,7 @@ struct CreateArgs {
   std::vector<std::string> specs;
 };
 
-void RunCreate(const CreateArgs& args) {
-  std::vector<FieldSpec> fields;
-  for (const std::string& s : args.specs) {
-    FieldSpec f;
-    if (!ParseFieldSpec(s, &f)) throw CLI::ValidationError("SPEC", "invalid field specification: " + s);
-    fields.push_back(f);
-  }
-  std::unique_ptr<dbase::DBFBuild> builder;
-  if (args.type == 2) {
-    builder = std::make_unique<dbase::DB4Build>(args.table);
-  } else if (args.type == 3) {
-    builder = std::make_unique<dbase::DBFoxBuild>(args.table);
-  } else {
-    builder = std::make_unique<dbase::DBFBuild>(args.table);
-  }
-  for (const FieldSpec& f : fields) builder->AddField(f.name, f.type, f.length, f.decimals);
-  builder->Build();
-}
+void RunCreate(const CreateArgs& args) { CreateTable(args.table, args.type, args.specs); }
 
 }  // namespace
 

@@ -19,8 +19,6 @@ struct DumpArgs {
   bool deleted = false;
 };
 
-bool IsMemo(char type) { return type == 'M' || type == 'B' || type == 'G'; }
-
 // One pass in file order through the read-ahead buffer; what was formatted before a failure is
 // still written.
 void DumpCsv(dbase::dBHandler& table, bool with_deleted) {
@@ -57,7 +55,7 @@ void RunDump(const DumpArgs& args) {
     if (args.format == "sdf") {
       // Fixed-width: every field's stored text, memos left out, CR LF line ends.
       for (int i = 1; i <= t->field_count(); ++i) {
-        if (!IsMemo(t->FieldType(i))) out << t->FieldGet(i);
+        if (!IsMemoField(t->FieldType(i))) out << t->FieldGet(i);
       }
       out << "\r\n";
     } else if (args.format == "json") {

@@ -15,5 +15,7 @@ void RegisterCreate(CLI::App& app);
 void RegisterAppend(CLI::App& app);
 void RegisterEval(CLI::App& app);
 void RegisterTableOps(CLI::App& app);
+void RegisterEdit(CLI::App& app);
+void RegisterImport(CLI::App& app);
 
 }  // namespace qdbf

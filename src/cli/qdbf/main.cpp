@@ -2,12 +2,14 @@
 // usage errors exit 2.
 #include <exception>
 #include <iostream>
+#include <string>
 
 #include "cli/qdbf/commands.h"
 #include "dbf/errors.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"qdbf: inspect and edit dBase tables"};
+  app.set_version_flag("--version", std::string("qdbf ") + QUARVEL_VERSION_TEXT);
   app.require_subcommand(1);
   qdbf::RegisterInfo(app);
   qdbf::RegisterDump(app);
@@ -15,6 +17,8 @@ int main(int argc, char** argv) {
   qdbf::RegisterAppend(app);
   qdbf::RegisterEval(app);
   qdbf::RegisterTableOps(app);
+  qdbf::RegisterEdit(app);
+  qdbf::RegisterImport(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

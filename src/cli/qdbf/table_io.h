@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dbf/db_handler.h"
 #include "platform/text_encoding.h"
@@ -39,6 +40,10 @@ struct FieldSpec {
   int decimals = 0;
 };
 bool ParseFieldSpec(std::string_view text, FieldSpec* out);
+// Field types whose value lives in the memo file; SDF dumps and imports leave them out.
+inline bool IsMemoField(char type) { return type == 'M' || type == 'B' || type == 'G'; }
+// A new empty table of dialect `type` (2 dBase IV, 3 FoxPro, else dBase III) from specifications.
+void CreateTable(const std::string& table, int type, const std::vector<std::string>& specs);
 
 // The value of a field as qdbf shows it: display text, but dates as yyyymmdd (empty when blank)
 // so the output does not depend on the locale.

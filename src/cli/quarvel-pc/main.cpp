@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <iostream>
+#include <string>
 
 #include "command_line.h"
 #include "demo.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
 
   quarvel::cli::CommandLine options;
   CLI::App cli("Quarvel PC: HotSync companion of the handheld counting application");
+  cli.set_version_flag("--version", std::string("quarvel-pc ") + QUARVEL_VERSION_TEXT);
   auto* home = cli.add_option("--home", options.home, "Program folder (settings file, templates)");
   auto* root = cli.add_option("--hotsync-root", options.hotsync_root, "HotSync root folder");
   cli.add_flag("--headless", options.headless,

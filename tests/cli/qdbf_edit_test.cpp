@@ -1,0 +1,171 @@
+// qdbf delete, recall and replace: random sequences of the three verbs checked against a model of
+// the table in every dialect with memos, and every refusal leaving the files byte for byte.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dbf/dbase_fld.h"
+#include "dbf/dbf_build.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+namespace dbase {
+namespace {
+
+using testsupport::RunQdbf;
+
+struct Row {
+  std::string code;
+  int qtd = 0;
+  std::string note;
+  bool deleted = false;
+};
+
+std::unique_ptr<DBFBuild> Builder(int dialect, const std::string& path) {
+  if (dialect == 2) return std::make_unique<DB4Build>(path);
+  if (dialect == 3) return std::make_unique<DBFoxBuild>(path);
+  return std::make_unique<DBFBuild>(path);
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class QdbfEditTest : public ::testing::TestWithParam<int> {
+ protected:
+  void SetUp() override {
+    if (testsupport::QdbfPath() == nullptr) GTEST_SKIP() << "QDBF not set (run through ctest)";
+    path_ = dir_.File("ITENS.DBF");
+    {
+      auto build = Builder(GetParam(), path_);
+      build->AddField("CODIGO", 'C', 6, 0);
+      build->AddField("QTD", 'N', 6, 0);
+      build->AddField("NOTA", 'M', 10, 0);
+      build->Build();
+    }
+    dBaseFld t(path_, "", true, false);
+    for (int i = 0; i < 30; ++i) {
+      Row row{"C" + std::to_string(i), i % 10, i % 3 == 0 ? "" : "nota " + std::to_string(i), false};
+      t.Blank();
+      t.StringPutByName("CODIGO", row.code);
+      t.NumberPutByName("QTD", row.qtd);
+      t.StringPutByName("NOTA", row.note);
+      t.Append();
+      model_.push_back(row);
+    }
+  }
+
+  void ExpectTableIsModel(const std::string& context) {
+    dBaseFld t(path_, "", false, true);
+    ASSERT_EQ(t.record_count(), static_cast<int32_t>(model_.size())) << context;
+    for (size_t i = 0; i < model_.size(); ++i) {
+      t.GetRecord(static_cast<int32_t>(i + 1));
+      const Row& want = model_[i];
+      EXPECT_EQ(t.deleted(), want.deleted) << context << " record " << i + 1;
+      EXPECT_EQ(t.FieldGetByName("CODIGO"), want.code + std::string(6 - want.code.size(), ' '))
+          << context << " record " << i + 1;
+      EXPECT_EQ(static_cast<int>(t.NumberGetByName("QTD")), want.qtd) << context << " record " << i + 1;
+      EXPECT_EQ(t.MemoRead(t.FieldNumber("NOTA")), want.note) << context << " record " << i + 1;
+    }
+  }
+
+  std::string Table() const { return "'" + path_ + "' "; }
+
+  testsupport::TempDir dir_;
+  std::string path_;
+  std::vector<Row> model_;
+};
+
+TEST_P(QdbfEditTest, RandomDeletesRecallsAndReplacesMatchAModel) {
+  std::mt19937 random(GetParam());
+  for (int step = 0; step < 24; ++step) {
+    const int k = static_cast<int>(random() % 12);
+    const int op = static_cast<int>(random() % 4);
+    std::string args;
+    std::string expected;
+    int changed = 0;
+    if (op == 0) {
+      args = "delete " + Table() + "--filter 'QTD > " + std::to_string(k) + "'";
+      for (Row& r : model_) {
+        if (r.qtd > k && !r.deleted) r.deleted = true, ++changed;
+      }
+      expected = std::to_string(changed) + " deleted\n";
+    } else if (op == 1) {
+      args = "recall " + Table() + "--filter 'QTD <= " + std::to_string(k) + "'";
+      for (Row& r : model_) {
+        if (r.qtd <= k && r.deleted) r.deleted = false, ++changed;
+      }
+      expected = std::to_string(changed) + " recalled\n";
+    } else if (op == 2) {
+      // Both values come from the record as it was: QTD's new value does not feed NOTA's.
+      args = "replace " + Table() + "--set 'QTD=MOD(QTD + " + std::to_string(k) +
+             ", 10)' --set 'NOTA=TRIM(NOTA) + STR(QTD, 2)' --filter 'DELETED() .OR. QTD < " +
+             std::to_string(k) + "'";
+      for (Row& r : model_) {
+        if (!(r.deleted || r.qtd < k)) continue;
+        std::string qtd = std::to_string(r.qtd);
+        r.note += std::string(2 - qtd.size(), ' ') + qtd;
+        r.qtd = (r.qtd + k) % 10;
+        ++changed;
+      }
+      expected = std::to_string(changed) + " replaced\n";
+    } else {
+      args = "replace " + Table() + "--set 'NOTA=\"\"' --filter 'LEN(NOTA) > " + std::to_string(10 + k) + "'";
+      for (Row& r : model_) {
+        if (static_cast<int>(r.note.size()) > 10 + k) r.note.clear(), ++changed;
+      }
+      expected = std::to_string(changed) + " replaced\n";
+    }
+    const testsupport::ProgramRun run = RunQdbf(args);
+    ASSERT_EQ(run.status, 0) << args << "\n" << run.output;
+    EXPECT_EQ(run.output, expected) << args;
+    ExpectTableIsModel(args);
+  }
+}
+
+TEST_P(QdbfEditTest, RefusalsChangeNothing) {
+  struct Case {
+    std::string args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"replace " + Table() + "--set 'QTD=CODIGO'", "Field QTD is the incorrect type"},
+      {"replace " + Table() + "--set 'NOTA=QTD'", "Field NOTA is the incorrect type"},
+      {"replace " + Table() + "--set 'NADA=1'", "There is no field name "},
+      // The last records overflow the field; the first ones would fit.
+      {"replace " + Table() + "--set 'QTD=QTD * 10 ^ QTD'", "numeric value too big in field QTD"},
+      // Division by zero on a record in the middle.
+      {"replace " + Table() + "--set 'QTD=100 / (QTD - 5)'", "Division by zero"},
+      {"delete " + Table() + "--filter 'QTD'", "Filter expression must return boolean result"},
+      {"delete " + Table() + "--filter 'QTD >'", ""},
+      {"recall " + Table() + "--filter 'NOPE = 1'", ""},
+      {"replace " + Table() + "--set QTD", "FIELD=EXPR"},
+  };
+  const std::string memo = path_.substr(0, path_.size() - 3) + (GetParam() == 3 ? "FPT" : "DBT");
+  const std::string table_before = Slurp(path_);
+  const std::string memo_before = Slurp(memo);
+  ASSERT_FALSE(memo_before.empty());
+  for (const Case& c : cases) {
+    const testsupport::ProgramRun run = RunQdbf(c.args);
+    EXPECT_NE(run.status, 0) << c.args;
+    EXPECT_NE(run.output.find(c.message), std::string::npos) << c.args << "\n" << run.output;
+    EXPECT_EQ(Slurp(path_), table_before) << c.args;
+    EXPECT_EQ(Slurp(memo), memo_before) << c.args;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Dialects, QdbfEditTest, ::testing::Values(1, 2, 3),
+                         [](const auto& param_info) {
+                           return std::string(param_info.param == 1   ? "dBaseIII"
+                                              : param_info.param == 2 ? "dBaseIV"
+                                                                : "FoxPro");
+                         });
+
+}  // namespace
+}  // namespace dbase
