@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "platform/text_encoding.h"
 
 namespace qdbf {

@@ -1,21 +1,22 @@
 // dBHandler: navigation through the filter and past deleted records, skipping, searching,
 // the read-ahead buffer, and the index seams.
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "dbf/cursor_guard.h"
 #include "dbf/errors.h"
 #include "expr/exp_handler.h"
 #include "expr/sort/huge_set.h"
+#include "handler/cursor_guard.h"
+#include "handler/table_link.h"
 #include "index/index_file.h"
 #include "platform/locale.h"
 
 namespace dbase {
 
 dBHandler::dBHandler(const std::string& file_name, const std::string& password, bool read_write, bool shared)
-    : dBaseFld(file_name, password, read_write, shared) {}
+    : dBaseFld(file_name, password, read_write, shared), link_(MakeTableLink(*this)) {}
 
 dBHandler::~dBHandler() {
   filter_.reset();
