@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "config/text_case.h"
+#include "dbf/errors.h"
 #include "dbf/file_names.h"
 #include "exchange/data_exchange.h"
 #include "exchange/import_columns.h"
@@ -149,7 +150,7 @@ void DataExchange::Import(TextFormat format, const std::string& target_folder, c
         }
         dataset_.Post();
       } catch (const std::exception& error) {
-        log_(std::string("> ") + error.what());
+        log_("> " + dbase::DescribeError(error));
       }
     }
     log_("   " + std::to_string(dataset_.RecordCount()) + " registros");
