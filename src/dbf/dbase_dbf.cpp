@@ -542,7 +542,7 @@ bool dBaseDBF::LockAll() {
     ++lock_count_;
     return true;
   }
-  if (!Lock(0, 0x7FFFFFFF)) return false;
+  if (!Lock(0, kWholeFileLockLength)) return false;
   table_locked_ = true;
   ReReadHeader();
   return true;
@@ -553,23 +553,12 @@ bool dBaseDBF::LockRecord() {
     ++lock_count_;
     return true;
   }
-  uint64_t r = static_cast<uint64_t>(static_cast<uint32_t>(record_number_));
-  uint64_t offset;
-  switch (lock_protocol_) {
-    case DB4Lock:
-      offset = 0xEFFFFFFFull - r - 1;
-      break;
-    case ClipLock:
-      offset = 1000000000ull + r;
-      break;
-    case Default:
-    case FoxLock:
-      offset = HasIndexes() ? 0x7FFFFFFEull - r
-                            : 0x40000000ull + static_cast<uint64_t>(header_length_) +
-                                  (r - 1) * static_cast<uint64_t>(record_length_);
-      break;
-    default:
-      return false;
+  const uint64_t r = static_cast<uint64_t>(static_cast<uint32_t>(record_number_));
+  const bool indexed = (lock_protocol_ == Default || lock_protocol_ == FoxLock) && HasIndexes();
+  uint64_t offset = 0;
+  if (!RecordLockOffset(lock_protocol_, r, indexed, static_cast<uint64_t>(header_length_),
+                        static_cast<uint64_t>(record_length_), &offset)) {
+    return false;
   }
   return Lock(offset, 1);
 }

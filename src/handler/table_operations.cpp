@@ -26,7 +26,6 @@ namespace dbase {
 namespace {
 
 constexpr uint8_t kEndOfFile = 0x1A;
-constexpr size_t kMemoHeaderBytes = 512;
 
 // The full path of a table name as the engine opens it, `extension` added when it has none.
 std::string TablePath(const std::string& name, const char* extension) {
@@ -112,17 +111,7 @@ std::vector<uint8_t> dBHandler::HeaderArea() {
   return area;
 }
 
-std::vector<uint8_t> dBHandler::EmptyMemoImage() {
-  std::vector<uint8_t> head(kMemoHeaderBytes, 0);
-  memo()->Read(0, head.data(), head.size());
-  std::memset(head.data(), 0, 4);
-  if (version() == kVersionFoxMemo || version() == kVersionVfp) {
-    head[3] = 8;  // next free block 8 (big-endian), in 64-byte blocks
-  } else {
-    head[0] = 1;  // next free block 1 (little-endian)
-  }
-  return head;
-}
+std::vector<uint8_t> dBHandler::EmptyMemoImage() { return memo()->EmptyHeader(); }
 
 void dBHandler::CopyHeaderExactly(const std::string& target_name) {
   const std::string target = WithDefaultExtension(TrimName(target_name), ".DBF");
