@@ -10,6 +10,7 @@
 #include "handler/cursor_guard.h"
 #include "handler/db_handler.h"
 #include "dbf/dbf_build.h"
+#include "dbf/dbf_layout.h"
 #include "dbf/errors.h"
 #include "dbf/file_names.h"
 #include "dbf/memo_file.h"
@@ -122,8 +123,8 @@ void dBHandler::CopyHeaderExactly(const std::string& target_name) {
   std::array<uint8_t, 32> image{};
   std::memcpy(image.data(), area.data(), image.size());
   StampHeader(image, 0, false);
-  image[28] &= 0x06;  // the copy has no structural index file
-  std::memset(&image[20], 0, 4);  // nor a last writer
+  image[dbf_layout::kTableFlags] &= 0x06;  // the copy has no structural index file
+  std::memset(&image[dbf_layout::kLastWriter], 0, 4);  // nor a last writer
   std::memcpy(area.data(), image.data(), image.size());
   area.push_back(kEndOfFile);
   DiskFile table(target, true, false);
