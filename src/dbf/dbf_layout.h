@@ -23,7 +23,7 @@
 // Field descriptor, 32 bytes each, from offset 32:
 //   0-10   name, ASCII, zero-padded
 //   11     type: C N F D L M B G and the Visual FoxPro types
-//   12-15  offset of the field in the record (written by the engine; other programs leave 0)
+//   12-15  offset of the field in the record (the engine writes it; not every writer does)
 //   16     length; for C fields its low byte
 //   17     decimals; for C fields the high byte of the length
 //   18-25  reserved
