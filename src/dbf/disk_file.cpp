@@ -8,13 +8,10 @@
 #include <thread>
 
 #include "dbf/errors.h"
+#include "dbf/lock_protocol.h"
 #include "platform/os_file.h"
 
 namespace dbase {
-
-namespace {
-constexpr uint64_t kWholeFileLength = 0x7FFFFFFF;
-}
 
 DiskFile::DiskFile(const std::string& file_name, bool read_write, bool shared)
     : shared_(shared), read_write_(read_write) {
@@ -39,13 +36,20 @@ void DiskFile::Open() {
   if (!exists_) throw EngineError::Make(kFileNotFound, file_name_);
   if (!closed_) Close();
   int fd = -1;
-  switch (platform::OpenFile(file_name_, read_write_, shared_, &fd)) {
+  const platform::OpenResult result = platform::OpenFile(file_name_, read_write_, shared_, &fd);
+  const int error = errno;
+  switch (result) {
     case platform::OpenResult::kOk:
       break;
     case platform::OpenResult::kNotFound:
       throw EngineError::Make(kFileNotFound, file_name_);
-    default:
+    case platform::OpenResult::kInUse:
       throw EngineError::Make(kAccessDenied, file_name_);
+    case platform::OpenResult::kDenied:
+      throw EngineError::Make(kAccessDenied, file_name_).WithOsError(error);
+    case platform::OpenResult::kFailed:
+      // Not a refusal: too many open files or a failing disk; the system's reason says which.
+      throw EngineError::Make(kReadError, file_name_).WithOsError(error);
   }
   handle_ = fd;
   position_ = 0;
@@ -55,8 +59,9 @@ void DiskFile::Open() {
 
 void DiskFile::Create() {
   if (!closed_) Close();
-  if (platform::CreateFileExclusive(file_name_) != platform::OpenResult::kOk) {
-    throw EngineError::Make(kCreateError, file_name_).WithOsError(errno);
+  const platform::OpenResult result = platform::CreateFileExclusive(file_name_);
+  if (result != platform::OpenResult::kOk) {
+    throw EngineError::Make(kCreateError, file_name_).WithOsError(result == platform::OpenResult::kInUse ? 0 : errno);
   }
   exists_ = true;
   Open();
@@ -108,7 +113,7 @@ void DiskFile::Write(uint64_t offset, const void* buffer, size_t length) {
 }
 
 bool DiskFile::HasFullAccess() const {
-  return !shared_ || (lock_count_ > 0 && lock_offset_ == 0 && lock_length_ == kWholeFileLength);
+  return !shared_ || (lock_count_ > 0 && lock_offset_ == 0 && lock_length_ == kWholeFileLockLength);
 }
 
 void DiskFile::Truncate(uint64_t size) {
@@ -178,7 +183,7 @@ void DiskFile::UnlockBeside(uint64_t offset, uint64_t length) {
   }
 }
 
-bool DiskFile::LockFile() { return shared_ ? Lock(0, kWholeFileLength) : true; }
+bool DiskFile::LockFile() { return shared_ ? Lock(0, kWholeFileLockLength) : true; }
 
 void DiskFile::AdoptOpenFile(DiskFile& other) {
   if (other.closed_) throw EngineError::Make(kReadError, other.file_name_);

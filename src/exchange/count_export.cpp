@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/app_paths.h"
 #include "exchange/data_exchange.h"
 #include "exchange/export_columns.h"
 #include "platform/os_file.h"
+#include "platform/paths.h"
 
 namespace quarvel {
 namespace {
@@ -57,7 +57,7 @@ bool DataExchange::Export(TextFormat format, const std::string& source_folder, c
     log_(NoFreeNameLine(folder, prefix, extension, today));
     return false;
   }
-  const std::string path = dbase::platform::ResolveCase(JoinPath(folder, *name));
+  const std::string path = dbase::platform::ResolveCase(dbase::platform::JoinPath(folder, *name));
   // Written under a work name and renamed when complete, so that no cut export (a crash, a full
   // disk) ever stands under the dated name; a stale work file of the same name is overwritten.
   const std::string partial = path + kPartialSuffix;

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/app_paths.h"
 #include "config/text_case.h"
 #include "dbf/errors.h"
 #include "dbf/file_names.h"
@@ -16,6 +15,7 @@
 #include "exchange/import_columns.h"
 #include "exchange/text_conversion.h"
 #include "platform/os_file.h"
+#include "platform/paths.h"
 
 namespace quarvel {
 namespace {
@@ -53,7 +53,7 @@ void MoveReplacing(const std::string& from, const std::string& to) {
 
 // Removes the work table and its memo file, whatever is left of them.
 void RemoveWorkTable(const std::string& folder) {
-  const std::string temp = dbase::platform::ResolveCase(JoinPath(folder, kTempSortTable));
+  const std::string temp = dbase::platform::ResolveCase(dbase::platform::JoinPath(folder, kTempSortTable));
   std::error_code ignored;
   for (const char* extension : kMemoExtensions) {
     fs::remove(dbase::platform::ResolveCase(dbase::CompanionFileName(temp, extension)), ignored);
@@ -103,7 +103,7 @@ void DataExchange::PrepareEmptyTable(const std::string& target_folder, const std
   dataset_.Open();
   if (!SameNameIgnoringCase(target_folder, program_folder_)) {
     fs::create_directories(target_folder);
-    dataset_.CopyFile(JoinPath(target_folder, table_name), "");
+    dataset_.CopyFile(dbase::platform::JoinPath(target_folder, table_name), "");
     dataset_.Close();
     dataset_.SetDatabaseName(target_folder);
     dataset_.Open();
@@ -115,7 +115,7 @@ void DataExchange::PrepareEmptyTable(const std::string& target_folder, const std
 void DataExchange::Import(TextFormat format, const std::string& target_folder, const std::string& sort_key,
                           const std::string& table_name) {
   const bool sdf = format == TextFormat::kSdf;
-  const std::string input = dbase::platform::ResolveCase(JoinPath(
+  const std::string input = dbase::platform::ResolveCase(dbase::platform::JoinPath(
       sdf ? settings_.txt_folder : settings_.csv_folder, dbase::WithoutExtension(table_name) + (sdf ? ".txt" : ".csv")));
   if (!dbase::platform::FileExists(input)) return;
 
@@ -149,7 +149,7 @@ void DataExchange::FillAndReplace(std::istream& in, bool sdf, const std::string&
                                   const std::string& sort_key, const std::string& table_name) {
   // The work table takes the template's layout; the product table is not opened until the
   // finished work table replaces it.
-  const std::string work = JoinPath(target_folder, kTempSortTable);
+  const std::string work = dbase::platform::JoinPath(target_folder, kTempSortTable);
   if (dataset_.Active()) dataset_.Close();
   dataset_.SetDatabaseName(program_folder_);
   dataset_.SetTableName(table_name);
@@ -188,14 +188,14 @@ void DataExchange::FillAndReplace(std::istream& in, bool sdf, const std::string&
       dataset_.Post();
     } catch (const std::exception& error) {
       if (IsFileFailure(error)) throw;
-      log_(std::string("> ") + error.what());
+      log_("> " + dbase::DescribeError(error));
     }
   }
   log_("   " + std::to_string(dataset_.RecordCount()) + " registros");
 
   // The sorted (or plain) copy of the work table replaces the product table whole, memo file
   // included. Its check of browse mode posts a record left pending by a failed line.
-  const std::string table = JoinPath(target_folder, table_name);
+  const std::string table = dbase::platform::JoinPath(target_folder, table_name);
   if (sort_key.empty()) {
     dataset_.CopyFile(table, "");
   } else {

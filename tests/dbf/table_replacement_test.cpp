@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
 #include "support/memo_tables.h"

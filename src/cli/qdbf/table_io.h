@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "platform/text_encoding.h"
 
 namespace qdbf {

@@ -18,6 +18,7 @@ namespace dbase {
 
 class CursorGuard;
 class ExpHandler;
+class ExpUserLink;
 class HugeSet;
 class IndexFile;
 class IndexTag;
@@ -99,6 +100,10 @@ class dBHandler : public dBaseFld {
   bool positioned() const { return positioned_; }
   bool position_changed() const { return position_changed_; }
 
+  // The table's expression link: its functions (RECNO, DELETED, ...) and one field variable per
+  // field, for the expressions compiled on this table.
+  ExpUserLink* link() const { return link_.get(); }
+
  private:
   friend class CursorGuard;
 
@@ -132,6 +137,8 @@ class dBHandler : public dBaseFld {
   // Enciphers a new, empty table (in place: it is not yet anybody's table).
   void EncipherEmpty(const std::string& password);
 
+  // First member: the filter and the index tags hold expressions compiled on it.
+  std::unique_ptr<ExpUserLink> link_;
   std::array<std::unique_ptr<IndexFile>, kIndexSlots + 1> index_files_;
   IndexTag* current_tag_ = nullptr;
   std::string tag_name_;

@@ -1,21 +1,23 @@
 // dBHandler: navigation through the filter and past deleted records, skipping, searching,
 // the read-ahead buffer, and the index seams.
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "dbf/cursor_guard.h"
 #include "dbf/errors.h"
 #include "expr/exp_handler.h"
 #include "expr/sort/huge_set.h"
+#include "handler/cursor_guard.h"
+#include "handler/table_link.h"
 #include "index/index_file.h"
 #include "platform/locale.h"
+#include "platform/name_list.h"
 
 namespace dbase {
 
 dBHandler::dBHandler(const std::string& file_name, const std::string& password, bool read_write, bool shared)
-    : dBaseFld(file_name, password, read_write, shared) {}
+    : dBaseFld(file_name, password, read_write, shared), link_(MakeTableLink(*this)) {}
 
 dBHandler::~dBHandler() {
   filter_.reset();
@@ -352,15 +354,7 @@ bool dBHandler::Locate(const std::string& fields, const std::vector<std::string>
   CursorGuard cursor(*this);
   GetRecord(kFirst);
   if (bof() || eof()) return false;
-  std::vector<std::string> names;
-  size_t start = 0;
-  while (start <= fields.size()) {
-    size_t semi = fields.find(';', start);
-    std::string name = fields.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
-    if (!name.empty()) names.push_back(name);
-    if (semi == std::string::npos) break;
-    start = semi + 1;
-  }
+  const std::vector<std::string> names = platform::SplitNameList(fields);
   if (names.empty()) return false;
   // The wanted values as the fields show them: put into a scratch record, then read back.
   std::vector<uint8_t> saved(record(), record() + record_length() + 1);
