@@ -336,8 +336,9 @@ class TableSortTarget : public SortTarget {
   void Open() override {
     target_ = open_();
     if (source_.has_memo()) return;
-    // A batch of about an eighth of the table (1 MB to 16 MB) reads the table at most eight times
-    // over, from the page cache, and keeps the sort's memory near what its key buffer took.
+    // A batch of about an eighth of the table (768 KB to 16 MB) reads the table at most eight
+    // times over, from the page cache. The smallest one with its run buffer takes less than the
+    // key buffer the sort has let go of by now, so a small sort's peak memory does not grow.
     const size_t length = static_cast<size_t>(source_.record_length());
     const size_t table = static_cast<size_t>(source_.record_count()) * length;
     const size_t bytes = std::clamp(table / 8, kMinBatchBytes, kMaxBatchBytes);
@@ -363,10 +364,10 @@ class TableSortTarget : public SortTarget {
   }
 
  private:
-  static constexpr size_t kMinBatchBytes = size_t{1} << 20;
+  static constexpr size_t kMinBatchBytes = size_t{768} << 10;
   static constexpr size_t kMaxBatchBytes = size_t{16} << 20;
   // One read covers at most this much, and a gap this long between wanted records ends it.
-  static constexpr size_t kRunBytes = size_t{256} << 10;
+  static constexpr size_t kRunBytes = size_t{128} << 10;
   static constexpr size_t kGapBytes = size_t{16} << 10;
 
   void WriteBatch() {
