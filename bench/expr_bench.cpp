@@ -77,6 +77,21 @@ class MemoryLink : public dbase::ExpUserLink {
       }
     }
 
+    // Numbers straight to the operator, as a table's field variables give them.
+    dbase::ExpType EvaluateOperand(dbase::Variant& out, double& number, bool& flag) override {
+      const Record& r = *link_->current;
+      switch (kind_) {
+        case Kind::Data:
+          number = dbase::JulToExpDate(r.data);
+          return dbase::ExpType::Date;
+        case Kind::Qtd:
+          number = r.qtd;
+          return dbase::ExpType::Number;
+        default:
+          return UserDefFieldVar::EvaluateOperand(out, number, flag);
+      }
+    }
+
    private:
     MemoryLink* link_;
     Kind kind_;

@@ -279,6 +279,26 @@ void dBaseDBF::ReadRecordBytes(int32_t n) {
   if (encrypted_) CipherInPlace(password_, record_, len);
 }
 
+void dBaseDBF::ReadRecordRun(int32_t first, int32_t count, uint8_t* out) {
+  if (count <= 0) return;
+  const size_t len = static_cast<size_t>(record_length_);
+  // Gathered appends are the last records of the table: the file holds those before them.
+  int32_t on_disk = count;
+  if (held_count_ > 0 && first + count > held_first_) on_disk = std::max(0, held_first_ - first);
+  const size_t bytes = static_cast<size_t>(on_disk) * len;
+  if (on_disk > 0 && DiskFile::Read(RecordOffset(first), out, bytes) < static_cast<int64_t>(bytes)) {
+    throw EngineError::Make(kReadError, file_name_);
+  }
+  for (int32_t n = first + on_disk; n < first + count; ++n) {
+    const uint8_t* held = HeldRecord(n);
+    if (held == nullptr) throw EngineError::Make(kReadError, file_name_);
+    std::memcpy(out + static_cast<size_t>(n - first) * len, held, len);
+  }
+  if (encrypted_) {
+    for (int32_t i = 0; i < count; ++i) CipherInPlace(password_, out + static_cast<size_t>(i) * len, len);
+  }
+}
+
 void dBaseDBF::WriteRecordBytes(int32_t n, bool with_eof) {
   size_t len = static_cast<size_t>(record_length_) + (with_eof ? 1 : 0);
   if (uint8_t* held = HeldRecord(n)) {

@@ -95,6 +95,10 @@ class dBaseDBF : public DiskFile {
   // records for the next attempt; the header never counts records the file does not hold.
   void WriteAppendedRecords();
   int32_t appended_records_held() const { return held_count_; }
+  // Reads records `first` to `first + count - 1` into `out` (record_length() bytes each,
+  // deciphered) with one read of the file where it holds them; the current record, its buffer
+  // and the read-ahead buffer of a subclass are untouched. A short read raises as a record read.
+  void ReadRecordRun(int32_t first, int32_t count, uint8_t* out);
 
   // The record buffer: record_length() + 1 bytes, deletion flag first, 0x1A last.
   uint8_t* record() { return record_; }

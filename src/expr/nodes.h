@@ -192,6 +192,11 @@ class ExpOperator : public ExpBaseObject {
   static ExpType LogicalPath(ExpOperator& self, Variant& out, double& number, bool& flag);
   static ExpType NotPath(ExpOperator& self, Variant& out, double& number, bool& flag);
   static ExpType CompareConstantPath(ExpOperator& self, Variant& out, double& number, bool& flag);
+  // A comparison with a text written in the expression: the left text is compared where it lies
+  // when its variable can show it in place.
+  static ExpType CompareTextPath(ExpOperator& self, Variant& out, double& number, bool& flag);
+  // The result of an ordering comparison from the sign of a text comparison.
+  bool TextOrder(int comparison) const;
   // The ends of .NOT. and of a comparison with the number on its right, once the operand is read.
   ExpType FinishNot(Variant& out, double& number, bool& flag, ExpType type, double operand_number, bool operand_flag);
   ExpType FinishCompare(Variant& out, double& number, bool& flag, ExpType type, double left_number, bool left_flag);
@@ -213,6 +218,7 @@ class ExpTextLit : public ExpBaseObject {
   explicit ExpTextLit(std::string text);
   std::string Name() const override;
   void Evaluate(Variant& out, ExpType& type) override;
+  const std::string& text() const { return text_; }
 
  private:
   std::string text_;

@@ -123,11 +123,8 @@ ExpOperator::Operand ExpOperator::Resolve(ExpBaseObject* node) {
 
 inline ExpType ExpOperator::FetchLeaf(const Operand& operand, Variant& out, double& number, bool& flag) {
   ExpType type = ExpType::Unknown;
-  if (operand.function != nullptr) {
-    operand.function->Evaluate(*operand.call, out, type);
-  } else {
-    operand.variable->Evaluate(out, type);
-  }
+  if (operand.function == nullptr) return operand.variable->EvaluateOperand(out, number, flag);
+  operand.function->Evaluate(*operand.call, out, type);
   if (IsNumericFamily(type)) {
     number = out.number();
   } else if (type == ExpType::Boolean) {
@@ -278,10 +275,31 @@ ExpType ExpOperator::FinishCompare(Variant& out, double& number, bool& flag, Exp
   return ExpType::Boolean;
 }
 
+ExpType ExpOperator::CompareTextPath(ExpOperator& self, Variant& out, double& number, bool& flag) {
+  const std::string& right = static_cast<ExpTextLit*>(self.right_operand_.node)->text();
+  std::string_view left;
+  const Operand& operand = self.left_operand_;
+  if (operand.kind != Operand::Kind::Variable || !operand.variable->PeekText(left)) {
+    double left_number = 0;
+    bool left_flag = false;
+    const ExpType left_type = Fetch(operand, out, left_number, left_flag);
+    if (left_type != ExpType::Text) [[unlikely]] {
+      self.right_value_.SetText(right);
+      return self.Combine(out, number, flag, ExpType::Text, 0, false, left_type, left_number, left_flag);
+    }
+    left = out.text();
+  }
+  flag = self.TextOrder(CompareTexts(left, right, self.settings_));
+  self.null_result_ = false;
+  self.result_type_ = ExpType::Boolean;
+  return ExpType::Boolean;
+}
+
 void ExpOperator::ChooseFastPath() {
   fast_ = nullptr;
   if (!right_ || (!left_ && info_->code != OpCode::Not)) return;
   const bool number_on_right = right_operand_.kind == Operand::Kind::Constant && IsNumericFamily(right_operand_.type);
+  const bool text_on_right = right_operand_.node != nullptr && right_operand_.node->kind() == NodeKind::TextLit;
   switch (info_->code) {
     case OpCode::And: fast_ = &LogicalPath<OpCode::And>; break;
     case OpCode::Or: fast_ = &LogicalPath<OpCode::Or>; break;
@@ -293,6 +311,7 @@ void ExpOperator::ChooseFastPath() {
     case OpCode::GreaterEqual:
     case OpCode::LessEqual:
       if (number_on_right) fast_ = &CompareConstantPath;
+      if (text_on_right) fast_ = &CompareTextPath;
       break;
     default: break;
   }
@@ -359,20 +378,21 @@ double ExpOperator::EvaluateArithmetic(double left, double right) const {
   }
 }
 
+bool ExpOperator::TextOrder(int c) const {
+  switch (info_->code) {
+    case OpCode::Equal: return c == 0;
+    case OpCode::NotEqual: return c != 0;
+    case OpCode::Greater: return c > 0;
+    case OpCode::Less: return c < 0;
+    case OpCode::GreaterEqual: return c >= 0;
+    default: return c <= 0;
+  }
+}
+
 void ExpOperator::EvaluateText(Variant& left_and_out, const Variant& right_value) const {
   const OpCode op = info_->code;
   if (IsOrderingComparison(op)) {
-    int c = CompareTexts(left_and_out.text(), right_value.text(), settings_);
-    bool result = false;
-    switch (op) {
-      case OpCode::Equal: result = c == 0; break;
-      case OpCode::NotEqual: result = c != 0; break;
-      case OpCode::Greater: result = c > 0; break;
-      case OpCode::Less: result = c < 0; break;
-      case OpCode::GreaterEqual: result = c >= 0; break;
-      default: result = c <= 0; break;
-    }
-    left_and_out.SetBoolean(result);
+    left_and_out.SetBoolean(TextOrder(CompareTexts(left_and_out.text(), right_value.text(), settings_)));
     return;
   }
   std::string_view right = right_value.text();

@@ -22,6 +22,19 @@ void UserDefFieldVar::Evaluate(Variant& out, ExpType& type) {
   type = ExpType::Empty;
 }
 
+ExpType UserDefFieldVar::EvaluateOperand(Variant& out, double& number, bool& flag) {
+  ExpType type = ExpType::Unknown;
+  Evaluate(out, type);
+  if (IsNumericFamily(type)) {
+    number = out.number();
+  } else if (type == ExpType::Boolean) {
+    flag = out.boolean();
+  }
+  return type;
+}
+
+bool UserDefFieldVar::PeekText(std::string_view& /*text*/) { return false; }
+
 std::string UpperName(std::string_view name) { return platform::UpperAscii(name); }
 
 }  // namespace dbase

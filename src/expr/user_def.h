@@ -48,6 +48,13 @@ class UserDefFieldVar {
   virtual int OwnerId() const { return kOwnerUserVariable; }
   // Base: no value, type Empty.
   virtual void Evaluate(Variant& out, ExpType& type);
+  // Evaluate for an operator: a value of the numeric family comes back in `number` and a logical
+  // in `flag` without going through `out`; any other value is written to `out`. Returns the
+  // type Evaluate gives. Base: Evaluate.
+  virtual ExpType EvaluateOperand(Variant& out, double& number, bool& flag);
+  // A text value held in place (a character field of the current record): sets `text` to what
+  // Evaluate would give and returns true; the view lasts until the value changes. Base: false.
+  virtual bool PeekText(std::string_view& text);
 
   int length() const { return length_; }
   int decimals() const { return decimals_; }

@@ -78,6 +78,14 @@ void dBHandler::GetRecord(int32_t request) {
   SetBof(false);
   const bool saved_read_ahead = read_ahead_;
   const int32_t continuation = ContinuationOf(request);
+  // A forward walk through the filter reads through the buffer when no other process can change
+  // the file under it (an exclusive open): the records that pass usually lie close together.
+  walk_ahead_ = !read_ahead_ && filter_active_ && current_tag_ == nullptr && !shared() &&
+                (request == kFirst || request == kNext);
+  if (walk_ahead_) {
+    if (buffer_.empty()) buffer_.assign(ReadAheadSize(), 0);
+    if (request == kFirst) InvalidateReadAhead();
+  }
   int32_t current_request = request;
   for (;;) {
     int32_t target = current_request;
@@ -97,6 +105,7 @@ void dBHandler::GetRecord(int32_t request) {
     if (accepted) break;
     current_request = continuation;
   }
+  walk_ahead_ = false;
   if (read_ahead_ != saved_read_ahead) SetReadAhead(saved_read_ahead);
   positioned_ = !eof() && !bof();
   if (positioned_ && filter_active_ && !position_changed_) position_changed_ = FilterBit(record_number());
@@ -214,9 +223,7 @@ void dBHandler::SetReadAhead(bool on) {
   if (on == read_ahead_) return;
   read_ahead_ = on;
   if (on) {
-    size_t rl = static_cast<size_t>(record_length());
-    size_t size = std::max(rl, kReadAheadBytes / rl * rl);
-    buffer_.assign(size, 0);
+    buffer_.assign(ReadAheadSize(), 0);
   } else {
     buffer_.clear();
     buffer_.shrink_to_fit();
@@ -225,7 +232,7 @@ void dBHandler::SetReadAhead(bool on) {
 }
 
 int64_t dBHandler::Read(uint64_t offset, void* buffer, size_t length) {
-  if (!read_ahead_ || offset < static_cast<uint64_t>(header_length()) || length > buffer_.size()) {
+  if (!(read_ahead_ || walk_ahead_) || offset < static_cast<uint64_t>(header_length()) || length > buffer_.size()) {
     return dBaseFld::Read(offset, buffer, length);
   }
   int64_t off = static_cast<int64_t>(offset);
@@ -247,7 +254,8 @@ int64_t dBHandler::Read(uint64_t offset, void* buffer, size_t length) {
 
 void dBHandler::Write(uint64_t offset, const void* buffer, size_t length) {
   dBaseFld::Write(offset, buffer, length);
-  if (!read_ahead_ || offset == 0 || buffer_start_ < 0) return;
+  // The buffer may hold records while read-ahead is off (a walk through the filter left them).
+  if (offset == 0 || buffer_start_ < 0) return;
   const auto begin = static_cast<int64_t>(offset);
   const auto end = begin + static_cast<int64_t>(length);
   // A write that starts inside the buffered run and goes past its end (an append after the

@@ -5,6 +5,7 @@
 // until an index format is opened no tag exists and navigation runs in physical order.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -114,6 +115,10 @@ class dBHandler : public dBaseFld {
   // Evaluates `filter` over every visited record into `set`, in physical order.
   void ScanFilter(ExpHandler& filter, HugeSet& set);
   void InvalidateReadAhead() { buffer_start_ = -1; buffer_end_ = -1; }
+  size_t ReadAheadSize() const {
+    const auto rl = static_cast<size_t>(record_length());
+    return std::max(rl, kReadAheadBytes / rl * rl);
+  }
   // Copies the memos of the current record into `target`'s memo file, storing the new blocks.
   void CopyMemos(dBHandler& target);
   void CheckFullAccess(const char* operation);
@@ -144,6 +149,7 @@ class dBHandler : public dBaseFld {
   std::string tag_name_;
 
   bool read_ahead_ = false;
+  bool walk_ahead_ = false;  // reads go through the buffer during one step of a filtered walk
   std::vector<uint8_t> buffer_;
   int64_t buffer_start_ = -1;
   int64_t buffer_end_ = -1;

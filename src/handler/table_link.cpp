@@ -78,6 +78,28 @@ class DBFFieldVars : public UserDefFieldVar {
 
   int OwnerId() const override { return kOwnerTableField; }
 
+  // Numbers and logicals of the record straight to the operator; the rest as Evaluate gives them.
+  ExpType EvaluateOperand(Variant& out, double& number, bool& flag) override {
+    switch (type_) {
+      case 'F':
+      case 'N':
+        number = static_cast<double>(table_.NumberGet(field_));
+        return ExpType::Number;
+      case 'L':
+        flag = table_.LogicGet(field_);
+        return ExpType::Boolean;
+      default:
+        return UserDefFieldVar::EvaluateOperand(out, number, flag);
+    }
+  }
+
+  bool PeekText(std::string_view& text) override {
+    if (type_ != 'C') return false;
+    const FieldDescriptor& d = table_.descriptors()[static_cast<size_t>(field_ - 1)];
+    text = std::string_view(reinterpret_cast<const char*>(table_.record() + d.offset), static_cast<size_t>(d.length));
+    return true;
+  }
+
   void Evaluate(Variant& out, ExpType& type) override {
     switch (type_) {
       case 'C':

@@ -2,6 +2,9 @@
 // read-ahead buffer and Find without a tag.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "handler/db_handler.h"
 #include "dbf/errors.h"
 #include "support/table_bytes.h"
@@ -188,6 +191,73 @@ TEST(NavigationTest, ReadAheadFollowsAppendsAcrossRefills) {
     fresh.GetRecord(n);
     const bool rewritten = n % 350 == 0 && n <= 1500;
     EXPECT_EQ(fresh.StringGet(1), (rewritten ? "W" : "A") + std::to_string(n)) << n;
+  }
+}
+
+// On an exclusive table a forward walk through the filter reads through the buffer: against a
+// model, every step lands on the next passing record and reads what was last written to it,
+// across replacements, appends, backward steps and read-ahead switched on and off.
+TEST(NavigationTest, FilteredWalksOnAnExclusiveTableSeeEveryWrite) {
+  TempDir dir;
+  dBHandler t(MakeTable(dir, 3000), "", true, false);
+  std::vector<int> qtd(3001);  // by record number; [0] unused
+  for (int n = 1; n <= 3000; ++n) qtd[static_cast<size_t>(n)] = n;
+  auto passes = [&](int32_t n) { return qtd[static_cast<size_t>(n)] < 1000; };
+  t.SetFilterActive(true);
+  t.SetFilter("QTD < 1000", false, false);
+  std::mt19937 rng(5);
+  auto check_current = [&](int32_t want) {
+    if (want == 0) {
+      ASSERT_TRUE(t.eof() || t.bof());
+      return;
+    }
+    ASSERT_EQ(t.record_number(), want);
+    ASSERT_EQ(static_cast<int>(t.NumberGet(2)), qtd[static_cast<size_t>(want)]);
+    ASSERT_EQ(t.StringGet(1), "C" + std::to_string(qtd[static_cast<size_t>(want)]) + (want > 3000 || want % 2 ? "" : "x"))
+        << "record " << want;
+  };
+  auto write = [&](int32_t n, int value) {
+    t.StringPut(1, "C" + std::to_string(value) + (n > 3000 || n % 2 ? "" : "x"));
+    t.NumberPut(2, value);
+  };
+  for (int32_t n = 1; n <= 3000; ++n) {  // codes that follow the quantities
+    t.GetRecord(n);
+    write(n, qtd[static_cast<size_t>(n)]);
+    t.PutRecord(n);
+  }
+  const auto count = [&] { return static_cast<int32_t>(qtd.size() - 1); };
+  for (int step = 0; step < 4000; ++step) {
+    const uint32_t op = rng() % 100;
+    if (op < 50) {
+      const bool from_start = rng() % 4 == 0 || !t.positioned();
+      int32_t want = from_start ? 1 : t.record_number() + 1;
+      while (want <= count() && !passes(want)) ++want;
+      t.GetRecord(from_start ? kFirst : kNext);
+      check_current(want > count() ? 0 : want);
+    } else if (op < 60 && t.positioned()) {
+      int32_t want = t.record_number() - 1;
+      while (want >= 1 && !passes(want)) --want;
+      t.GetRecord(kPrevious);
+      check_current(want < 1 ? 0 : want);
+    } else if (op < 85) {
+      // Replace a record near the walk, or anywhere.
+      const int32_t base = t.positioned() ? t.record_number() : 1;
+      const int32_t n = rng() % 2 ? std::clamp<int32_t>(base + static_cast<int32_t>(rng() % 40) - 10, 1, count())
+                                  : 1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(count()));
+      const int value = static_cast<int>(rng() % 3000);
+      t.GetRecord(n);
+      write(n, value);
+      t.PutRecord(n);
+      qtd[static_cast<size_t>(n)] = value;
+    } else if (op < 95) {
+      const int value = static_cast<int>(rng() % 3000);
+      t.Blank();
+      qtd.push_back(value);
+      write(count(), value);
+      t.Append();
+    } else {
+      t.SetReadAhead(!t.read_ahead());
+    }
   }
 }
 

@@ -2,7 +2,10 @@
 // empty dates and memos, and errors of the table layer passing through.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "dbf/dbase_fld.h"
 #include "dbf/dbf_build.h"
@@ -20,7 +23,8 @@ namespace {
 // A table with its expression link, as a table handler carries one.
 class LinkedTable : public dBaseFld {
  public:
-  explicit LinkedTable(const std::string& path) : dBaseFld(path, "", false, false), link_(MakeTableLink(*this)) {}
+  explicit LinkedTable(const std::string& path, bool read_write = false)
+      : dBaseFld(path, "", read_write, false), link_(MakeTableLink(*this)) {}
   ExpUserLink* link() const { return link_.get(); }
 
  private:
@@ -90,6 +94,98 @@ TEST_F(TableLinkTest, FieldVariablesReadTheCurrentRecord) {
   EXPECT_EQ(Eval(t, "UPPER(CODIGO) + DTOS(DATA)").text(), "B2                ");
   EXPECT_TRUE(Eval(t, "EMPTY(DATA) .AND. DATA = CTOD('') .AND. DATA = {}").boolean());
   EXPECT_EQ(Eval(t, "NOTA").text(), "");
+}
+
+// Operators read fields through quicker calls (numbers and logicals straight out, character
+// fields compared where they lie). Over records of odd contents, every field must give through
+// them what Evaluate gives, failures included, and a comparison with a written text must equal
+// the general path (the same text built at run time) under every comparison setting.
+TEST_F(TableLinkTest, QuickFieldReadsAndTextComparisonsMatchTheGeneralPath) {
+  const std::string path = dir_.File("ODD.DBF");
+  {
+    DBFBuild build(path);
+    build.AddField("CODIGO", 'C', 6, 0);
+    build.AddField("QTD", 'N', 7, 2);
+    build.AddField("PRECO", 'F', 9, 3);
+    build.AddField("ATIVO", 'L', 1, 0);
+    build.AddField("DATA", 'D', 8, 0);
+    build.Build();
+  }
+  const std::vector<std::string> codes = {"", "ab", "AB", "abc", "ab c", "b", "a*", "\x01z", "\xe9t\xe9", "zzzzzz"};
+  const std::vector<std::string> numbers = {"", "  12.50", "-0.01", "1e5", "12a", "   .", "9999999"};
+  const std::vector<std::string> logicals = {" ", "T", "f", "Y", "n", "?", "x"};
+  const std::vector<std::string> dates = {"", "20000101", "19991231", "2000013", "abcdefgh"};
+  LinkedTable t(path, true);
+  for (size_t i = 0; i < 60; ++i) {
+    t.Blank();
+    const std::string raw = codes[i % codes.size()] + std::string(6 - std::min<size_t>(6, codes[i % codes.size()].size()), ' ');
+    std::memcpy(t.record() + 1, raw.data(), 6);
+    const std::string& n = numbers[i % numbers.size()];
+    std::memcpy(t.record() + 7 + (7 - n.size()), n.data(), n.size());
+    std::memcpy(t.record() + 14 + (9 - std::min<size_t>(9, n.size())), n.data(), std::min<size_t>(9, n.size()));
+    t.record()[23] = static_cast<uint8_t>(logicals[i % logicals.size()][0]);
+    const std::string& d = dates[i % dates.size()];
+    std::memcpy(t.record() + 24, d.data(), d.size());
+    t.Append();
+  }
+  auto outcome = [](auto&& run) {
+    try {
+      return run();
+    } catch (const EngineError& e) {
+      return std::string("error: ") + e.what();
+    }
+  };
+  const std::vector<std::string> literals = {"", "a", "ab", "AB", "ab ", "abc", "b", "a*", "*c", "?b", "\xc9T"};
+  for (int32_t r = 1; r <= t.record_count(); ++r) {
+    t.GetRecord(r);
+    for (const char* name : {"CODIGO", "QTD", "PRECO", "ATIVO", "DATA"}) {
+      UserDefFieldVar& var = *t.link()->FindFieldVar(name);
+      const std::string general = outcome([&] {
+        Variant v;
+        ExpType type = ExpType::Unknown;
+        var.Evaluate(v, type);
+        std::string shown = std::to_string(static_cast<int>(type)) + ":";
+        if (IsNumericFamily(type)) return shown + std::to_string(v.number());
+        if (type == ExpType::Boolean) return shown + (v.boolean() ? "T" : "F");
+        return shown + std::string(v.text());
+      });
+      const std::string quick = outcome([&] {
+        Variant v;
+        double number = 0;
+        bool flag = false;
+        const ExpType type = var.EvaluateOperand(v, number, flag);
+        std::string shown = std::to_string(static_cast<int>(type)) + ":";
+        if (IsNumericFamily(type)) return shown + std::to_string(number);
+        if (type == ExpType::Boolean) return shown + (flag ? "T" : "F");
+        std::string_view in_place;
+        if (var.PeekText(in_place) && in_place != v.text()) return std::string("the text in place differs");
+        return shown + std::string(v.text());
+      });
+      ASSERT_EQ(quick, general) << name << " of record " << r;
+    }
+    if (r > 21) continue;  // the comparisons: every code, and most numbers and logicals, twice
+    for (const char* left : {"CODIGO", "CODIGO + ''", "QTD", "ATIVO"}) {
+      for (const char* op : {"=", "#", ">", "<", ">=", "<="}) {
+        for (const std::string& literal : literals) {
+          for (int settings = 0; settings < 4; ++settings) {
+            auto run = [&](const std::string& right) {
+              return outcome([&] {
+                ExpHandler h(t.link());
+                h.set_case_insensitive(settings & 1);
+                h.set_wildcards(settings & 2);
+                h.SetExpression(std::string(left) + " " + op + " " + right);
+                Variant v;
+                h.EvaluateVariant(v);
+                return std::string(v.boolean() ? "T" : "F");
+              });
+            };
+            ASSERT_EQ(run("'" + literal + "'"), run("('" + literal + "' + '')"))
+                << left << " " << op << " '" << literal << "', settings " << settings << ", record " << r;
+          }
+        }
+      }
+    }
+  }
 }
 
 TEST_F(TableLinkTest, AliasQualifiedNames) {
