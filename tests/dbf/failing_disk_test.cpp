@@ -13,7 +13,7 @@
 #include <functional>
 
 #include "dbf/byte_order.h"
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
 #include "support/failure_sweep.h"

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <map>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "exchange/exchange_test_support.h"
 #include "exchange/handheld_tables.h"
 #include "support/failure_sweep.h"

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "dbf/dbf_build.h"
 
 namespace testsupport {
