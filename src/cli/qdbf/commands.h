@@ -15,5 +15,6 @@ void RegisterCreate(CLI::App& app);
 void RegisterAppend(CLI::App& app);
 void RegisterEval(CLI::App& app);
 void RegisterTableOps(CLI::App& app);
+void RegisterIndex(CLI::App& app);
 
 }  // namespace qdbf

@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   qdbf::RegisterAppend(app);
   qdbf::RegisterEval(app);
   qdbf::RegisterTableOps(app);
+  qdbf::RegisterIndex(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
