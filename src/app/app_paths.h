@@ -1,19 +1,17 @@
 // Folders of the program on this platform: the program folder (home of the settings file and
-// templates), the HotSync root, the temporary folder, and path joining with one separator.
+// templates), the HotSync root and the temporary folder.
 #pragma once
 
 #include <optional>
 #include <string>
 
+#include "platform/paths.h"
+
 namespace quarvel {
 
-// folder + "/" + name with exactly one separator between them (none added when the folder ends
-// in one).
-std::string JoinPath(const std::string& folder, const std::string& name);
-// The part after the last separator.
-std::string FileNamePart(const std::string& path);
-// The folder without trailing separators ("/" stays "/").
-std::string WithoutTrailingSeparator(std::string folder);
+using dbase::platform::FileNamePart;
+using dbase::platform::JoinPath;
+using dbase::platform::WithoutTrailingSeparator;
 
 // The temporary folder with a trailing separator: TMPDIR when set and not empty, else "/tmp/".
 std::string TempFolder();

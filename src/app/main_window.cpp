@@ -5,6 +5,7 @@
 
 #include "app/conduit_check.h"
 #include "config/settings.h"
+#include "dbf/errors.h"
 
 namespace quarvel {
 
@@ -37,7 +38,7 @@ void MainWindow::Guarded(const std::function<void()>& handler) {
     handler();
   } catch (const std::exception& error) {
     ++escaped_errors_;
-    shell_.ReportException(error.what());
+    shell_.ReportException(dbase::DescribeError(error));
   }
 }
 

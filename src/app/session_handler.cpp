@@ -125,7 +125,7 @@ std::string SessionHandler::ReadAndMarkRequest() {
         requests_.SetFieldText("ARQUIVO", "*");
         requests_.Post();
       } catch (const std::exception& error) {
-        log_.AddLine(std::string("> ") + error.what());
+        log_.AddLine("> " + dbase::DescribeError(error));
       }
     }
   } catch (...) {

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "app/app_paths.h"
-#include "config/ini_file.h"
+#include "platform/ini_file.h"
 #include "platform/locale.h"
 #include "platform/os_file.h"
 
@@ -43,7 +43,7 @@ std::string SimulatedHotSync::HandheldUser(const std::string& handheld_folder) {
   }
   const std::string ini_path =
       dbase::platform::ResolveCase(JoinPath(handheld_folder, "handheld.ini"));
-  const std::string user = IniFile(ini_path).ReadString("HotSync", "User", "");
+  const std::string user = dbase::platform::IniFile(ini_path).ReadString("HotSync", "User", "");
   if (user.empty()) {
     throw HotSyncError("Handheld folder " + handheld_folder +
                        " has no handheld.ini naming its HotSync user ([HotSync] User=...)");

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "config/ini_file.h"
 #include "config/text_case.h"
+#include "platform/ini_file.h"
 
 namespace quarvel {
 namespace {
@@ -66,7 +66,7 @@ void OptionsDialog::SetNoExport(OutputKind kind, bool checked) {
 }
 
 void OptionsDialog::Apply() {
-  IniFile ini(ini_file_name_);
+  dbase::platform::IniFile ini(ini_file_name_);
   for (OutputKind kind : kOutputKinds) {
     if (NoExport(kind)) {
       ini.WriteString(kSectionDo, KeyOf(kind), kNoExport);

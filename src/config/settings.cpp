@@ -1,12 +1,12 @@
 // ReadIni: the settings file into the six settings.
 #include "config/settings.h"
 
-#include "config/ini_file.h"
+#include "platform/ini_file.h"
 
 namespace quarvel {
 
 Settings ReadIni(const std::string& ini_file_name, const std::string& program_folder) {
-  const IniFile ini(ini_file_name);
+  const dbase::platform::IniFile ini(ini_file_name);
   Settings settings;
   settings.make_txt = ini.ReadString(kSectionDo, kKeyTxt, "") != kNoExport;
   settings.make_csv = ini.ReadString(kSectionDo, kKeyCsv, "") != kNoExport;

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "dataset/field_defs.h"
-#include "dataset/ini_section.h"
+#include "platform/ini_file.h"
 
 namespace quarvel {
 
@@ -37,7 +37,7 @@ std::string AliasList::ConfigFile() {
 void AliasList::Reload() {
   entries_.clear();
   entries_.push_back(Entry{std::string(kDefaultDirectory), default_directory_, true});
-  for (auto& [name, folder] : ReadIniSection(ConfigFile(), "Alias")) {
+  for (auto& [name, folder] : dbase::platform::IniFile(ConfigFile()).ReadSection("Alias")) {
     entries_.push_back(Entry{name, folder, true});
   }
 }

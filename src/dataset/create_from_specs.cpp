@@ -5,7 +5,7 @@
 #include <memory>
 #include <string_view>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
 #include "platform/ascii_case.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 
 namespace quarvel {
 

@@ -12,7 +12,6 @@
 #include "dbf/file_names.h"
 #include "dbf/memo_file.h"
 #include "dbf/number_text.h"
-#include "expr/table_link.h"
 #include "platform/ascii_case.h"
 
 namespace dbase {
@@ -76,7 +75,6 @@ dBaseFld::dBaseFld(const std::string& file_name, const std::string& password, bo
     : dBaseDBF(file_name, password, read_write, shared) {
   field_objects_.reserve(descriptors().size());
   for (const FieldDescriptor& d : descriptors()) field_objects_.push_back(std::make_unique<DBFFields>(this, d));
-  link_ = MakeTableLink(*this);
   ClearChangeFlags();
 }
 

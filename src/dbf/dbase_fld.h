@@ -14,7 +14,6 @@
 namespace dbase {
 
 class dBaseFld;
-class ExpUserLink;
 
 // One field of an open table, kept in field order.
 class DBFFields {
@@ -96,7 +95,6 @@ class dBaseFld : public dBaseDBF {
   bool MemoWrite(int field, std::string_view text);
 
   const std::vector<std::unique_ptr<DBFFields>>& field_objects() const { return field_objects_; }
-  ExpUserLink* link() const { return link_.get(); }
 
  protected:
   bool ValidField(int field) const { return field >= 1 && field <= field_count(); }
@@ -112,9 +110,6 @@ class dBaseFld : public dBaseDBF {
   int TypedField(std::string_view name, std::string_view types) const;
 
   std::vector<std::unique_ptr<DBFFields>> field_objects_;
-  // The table's expression link: its functions (RECNO, DELETED, ...) and one field variable per
-  // field, for the expressions compiled on this table.
-  std::unique_ptr<ExpUserLink> link_;
 };
 
 }  // namespace dbase

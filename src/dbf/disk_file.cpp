@@ -39,13 +39,20 @@ void DiskFile::Open() {
   if (!exists_) throw EngineError::Make(kFileNotFound, file_name_);
   if (!closed_) Close();
   int fd = -1;
-  switch (platform::OpenFile(file_name_, read_write_, shared_, &fd)) {
+  const platform::OpenResult result = platform::OpenFile(file_name_, read_write_, shared_, &fd);
+  const int error = errno;
+  switch (result) {
     case platform::OpenResult::kOk:
       break;
     case platform::OpenResult::kNotFound:
       throw EngineError::Make(kFileNotFound, file_name_);
-    default:
+    case platform::OpenResult::kInUse:
       throw EngineError::Make(kAccessDenied, file_name_);
+    case platform::OpenResult::kDenied:
+      throw EngineError::Make(kAccessDenied, file_name_).WithOsError(error);
+    case platform::OpenResult::kFailed:
+      // Not a refusal: too many open files or a failing disk; the system's reason says which.
+      throw EngineError::Make(kReadError, file_name_).WithOsError(error);
   }
   handle_ = fd;
   position_ = 0;
@@ -55,8 +62,9 @@ void DiskFile::Open() {
 
 void DiskFile::Create() {
   if (!closed_) Close();
-  if (platform::CreateFileExclusive(file_name_) != platform::OpenResult::kOk) {
-    throw EngineError::Make(kCreateError, file_name_).WithOsError(errno);
+  const platform::OpenResult result = platform::CreateFileExclusive(file_name_);
+  if (result != platform::OpenResult::kOk) {
+    throw EngineError::Make(kCreateError, file_name_).WithOsError(result == platform::OpenResult::kInUse ? 0 : errno);
   }
   exists_ = true;
   Open();

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/app_paths.h"
 #include "exchange/data_exchange.h"
 #include "exchange/export_columns.h"
 #include "platform/os_file.h"
+#include "platform/paths.h"
 
 namespace quarvel {
 namespace {
@@ -56,7 +56,7 @@ bool DataExchange::Export(TextFormat format, const std::string& source_folder, c
     log_(NoFreeNameLine(folder, prefix, extension, today));
     return false;
   }
-  const std::string path = dbase::platform::ResolveCase(JoinPath(folder, *name));
+  const std::string path = dbase::platform::ResolveCase(dbase::platform::JoinPath(folder, *name));
   OutputFile file(std::fopen(path.c_str(), "wb"));
   if (!file) {
     log_("> Arquivo " + path + " não pode ser criado!");

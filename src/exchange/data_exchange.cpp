@@ -1,8 +1,8 @@
 // DataExchange: construction, and the table checks and opening the import and the exports share.
 #include "exchange/data_exchange.h"
 
-#include "app/app_paths.h"
 #include "platform/os_file.h"
+#include "platform/paths.h"
 
 namespace quarvel {
 
@@ -15,7 +15,7 @@ DataExchange::DataExchange(TTableDataSet& dataset, LogSink log, const std::strin
       today_(std::move(today)) {}
 
 bool DataExchange::SourceTableFound(const std::string& folder, const std::string& table_name) {
-  if (dbase::platform::FileExistsAnyCase(JoinPath(folder, table_name))) return true;
+  if (dbase::platform::FileExistsAnyCase(dbase::platform::JoinPath(folder, table_name))) return true;
   log_("> Arquivo " + table_name + " não encontrado!");
   return false;
 }

@@ -1,9 +1,9 @@
 // The dBase export: a dated copy of the count table, without its deleted records, beside it.
 // A failed copy leaves no file under the dated name (the engine writes copies aside), so that
 // name stays free.
-#include "app/app_paths.h"
 #include "config/text_case.h"
 #include "exchange/data_exchange.h"
+#include "platform/paths.h"
 
 namespace quarvel {
 
@@ -28,7 +28,7 @@ bool DataExchange::CopyToDbf(const std::string& source_folder, const std::string
   // Without a prefix the copy would be the table itself.
   if (!SameNameIgnoringCase(*copy_name, table_name)) {
     log_("> Exportando dados para " + *copy_name);
-    dataset_.CopyFile(JoinPath(source_folder, *copy_name), "");
+    dataset_.CopyFile(dbase::platform::JoinPath(source_folder, *copy_name), "");
     log_("> Exportação de " + std::to_string(dataset_.RecordCount()) + " registros concluída!");
   }
   dataset_.Close();

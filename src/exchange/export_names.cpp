@@ -3,9 +3,9 @@
 
 #include <ctime>
 
-#include "app/app_paths.h"
 #include "dbf/file_names.h"
 #include "platform/os_file.h"
+#include "platform/paths.h"
 
 namespace quarvel {
 namespace {
@@ -16,7 +16,7 @@ std::string TwoDigits(int value) {
 }
 
 bool NameTaken(const std::string& folder, const std::string& name) {
-  return dbase::platform::FileExistsAnyCase(JoinPath(folder, name));
+  return dbase::platform::FileExistsAnyCase(dbase::platform::JoinPath(folder, name));
 }
 
 }  // namespace

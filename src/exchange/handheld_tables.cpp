@@ -3,6 +3,7 @@
 
 #include "dataset/create_from_specs.h"
 #include "platform/os_file.h"
+#include "platform/paths.h"
 
 namespace quarvel {
 
@@ -26,11 +27,9 @@ void CreateWhenMissing(const std::string& path, const std::vector<std::string>& 
 }  // namespace
 
 void CreateHandheldTables(const std::string& folder) {
-  std::string prefix = folder;
   // An empty folder is the current one, not the root a lone separator would name.
-  if (!prefix.empty() && prefix.back() != '/') prefix += '/';
-  CreateWhenMissing(prefix + kCountTableName, CountTableSpecs());
-  CreateWhenMissing(prefix + kProductTableName, ProductTableSpecs());
+  CreateWhenMissing(dbase::platform::JoinPath(folder, kCountTableName), CountTableSpecs());
+  CreateWhenMissing(dbase::platform::JoinPath(folder, kProductTableName), ProductTableSpecs());
 }
 
 }  // namespace quarvel

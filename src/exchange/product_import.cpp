@@ -7,13 +7,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/app_paths.h"
 #include "config/text_case.h"
+#include "dbf/errors.h"
 #include "dbf/file_names.h"
 #include "exchange/data_exchange.h"
 #include "exchange/import_columns.h"
 #include "exchange/text_conversion.h"
 #include "platform/os_file.h"
+#include "platform/paths.h"
 
 namespace quarvel {
 namespace {
@@ -52,8 +53,8 @@ void MoveReplacing(const std::string& from, const std::string& to) {
 // Puts the sorted copy in place of the table, with its memo file. Renaming over the table keeps
 // the old table whole when the move fails.
 void ReplaceWithSorted(const std::string& folder, const std::string& table_name) {
-  const std::string table = dbase::platform::ResolveCase(JoinPath(folder, table_name));
-  const std::string temp = dbase::platform::ResolveCase(JoinPath(folder, kTempSortTable));
+  const std::string table = dbase::platform::ResolveCase(dbase::platform::JoinPath(folder, table_name));
+  const std::string temp = dbase::platform::ResolveCase(dbase::platform::JoinPath(folder, kTempSortTable));
   for (const char* extension : kMemoExtensions) {
     const std::string temp_memo = dbase::platform::ResolveCase(dbase::WithoutExtension(temp) + extension);
     if (!dbase::platform::FileExists(temp_memo)) continue;
@@ -96,7 +97,7 @@ void DataExchange::PrepareEmptyTable(const std::string& target_folder, const std
   dataset_.Open();
   if (!SameNameIgnoringCase(target_folder, program_folder_)) {
     fs::create_directories(target_folder);
-    dataset_.CopyFile(JoinPath(target_folder, table_name), "");
+    dataset_.CopyFile(dbase::platform::JoinPath(target_folder, table_name), "");
     dataset_.Close();
     dataset_.SetDatabaseName(target_folder);
     dataset_.Open();
@@ -108,7 +109,7 @@ void DataExchange::PrepareEmptyTable(const std::string& target_folder, const std
 void DataExchange::Import(TextFormat format, const std::string& target_folder, const std::string& sort_key,
                           const std::string& table_name) {
   const bool sdf = format == TextFormat::kSdf;
-  const std::string input = dbase::platform::ResolveCase(JoinPath(
+  const std::string input = dbase::platform::ResolveCase(dbase::platform::JoinPath(
       sdf ? settings_.txt_folder : settings_.csv_folder, dbase::WithoutExtension(table_name) + (sdf ? ".txt" : ".csv")));
   if (!dbase::platform::FileExists(input)) return;
 
@@ -149,7 +150,7 @@ void DataExchange::Import(TextFormat format, const std::string& target_folder, c
         }
         dataset_.Post();
       } catch (const std::exception& error) {
-        log_(std::string("> ") + error.what());
+        log_("> " + dbase::DescribeError(error));
       }
     }
     log_("   " + std::to_string(dataset_.RecordCount()) + " registros");
@@ -157,7 +158,7 @@ void DataExchange::Import(TextFormat format, const std::string& target_folder, c
     // The sorted copy goes straight to TEMPSORT.DBF. A plain copy made first would be overwritten
     // at once; what it did besides, posting a record left pending by a failed line, the sort
     // does as well.
-    if (!sort_key.empty()) dataset_.SortFile(JoinPath(target_folder, kTempSortTable), "", kAscending, sort_key);
+    if (!sort_key.empty()) dataset_.SortFile(dbase::platform::JoinPath(target_folder, kTempSortTable), "", kAscending, sort_key);
     dataset_.Close();
   }
   in.close();

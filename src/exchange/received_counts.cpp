@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/app_paths.h"
 #include "config/text_case.h"
 #include "dbf/errors.h"
 #include "dbf/file_names.h"
 #include "exchange/data_exchange.h"
 #include "platform/os_file.h"
+#include "platform/paths.h"
 
 namespace quarvel {
 namespace {
@@ -80,7 +80,7 @@ void RemoveTable(const std::string& table) {
 void DataExchange::ExportReceivedCounts(const std::string& source_folder, const std::string& prefix,
                                         const std::string& table_name, bool make_dbf) {
   for (const std::string& kept : KeptTables(source_folder, table_name)) {
-    const std::string path = JoinPath(source_folder, kept);
+    const std::string path = dbase::platform::JoinPath(source_folder, kept);
     log_("> Exportando contagens guardadas em " + path);
     if (ExportAll(source_folder, prefix, kept, make_dbf)) {
       RemoveTable(path);
@@ -115,14 +115,14 @@ bool DataExchange::ExportAll(const std::string& source_folder, const std::string
 }
 
 void DataExchange::KeepUnexported(const std::string& folder, const std::string& table_name) {
-  const std::string table = dbase::platform::ResolveCase(JoinPath(folder, table_name));
+  const std::string table = dbase::platform::ResolveCase(dbase::platform::JoinPath(folder, table_name));
   if (!dbase::platform::FileExists(table)) return;
-  const std::string stem = KeptStem(FileNamePart(table), today_());
+  const std::string stem = KeptStem(dbase::platform::FileNamePart(table), today_());
   const size_t dot = dbase::ExtensionDot(table);
   const std::string extension = dot == std::string::npos ? std::string() : table.substr(dot);
   for (int n = 1; n < 10000; ++n) {
     const std::string sequence = (n < 10 ? "0" : "") + std::to_string(n);
-    const std::string kept = JoinPath(folder, stem + sequence + extension);
+    const std::string kept = dbase::platform::JoinPath(folder, stem + sequence + extension);
     if (dbase::platform::FileExistsAnyCase(kept)) continue;
     if (MoveTable(table, kept)) {
       log_("> Exportação incompleta: as contagens recebidas foram guardadas em " + kept);

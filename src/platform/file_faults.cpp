@@ -13,7 +13,7 @@ namespace {
 
 struct ArmedFault {
   FileFault fault;
-  std::array<uint64_t, 5> calls{};
+  std::array<uint64_t, 6> calls{};
   bool fired = false;
 };
 

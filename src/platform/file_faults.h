@@ -1,5 +1,5 @@
-// Test-only fault injection in the file layer: makes the Nth read, write, truncate, flush (fsync)
-// or rename of the process fail with a chosen errno (ENOSPC for a full disk, EIO for a failing
+// Test-only fault injection in the file layer: makes the Nth read, write, truncate, flush (fsync),
+// rename or open of the process fail with a chosen errno (ENOSPC for a full disk, EIO for a failing
 // one), so that tests can check what every operation leaves behind when the disk fails at any
 // step. Unarmed, each file call pays one relaxed atomic load.
 #pragma once
@@ -9,7 +9,7 @@
 
 namespace dbase::platform {
 
-enum class FileOp { kRead, kWrite, kTruncate, kSync, kRename };
+enum class FileOp { kRead, kWrite, kTruncate, kSync, kRename, kOpen };
 
 struct FileFault {
   FileOp op = FileOp::kWrite;

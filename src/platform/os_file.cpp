@@ -39,24 +39,30 @@ bool SetLock(int fd, short type, uint64_t offset, uint64_t length) {
   return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
 }
 
+// What a failed open(2) means to the engine; errno is kept for the caller's message.
+OpenResult FailedOpen(int error) {
+  errno = error;
+  if (error == ENOENT || error == ENOTDIR) return OpenResult::kNotFound;
+  if (error == EACCES || error == EPERM || error == EROFS || error == EISDIR) return OpenResult::kDenied;
+  return OpenResult::kFailed;
+}
+
 }  // namespace
 
 OpenResult OpenFile(const std::string& path, bool read_write, bool shared, int* fd) {
   *fd = -1;
-  int h = OpenDescriptor(path, read_write);
-  if (h < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return OpenResult::kNotFound;
-    if (errno == EACCES || errno == EPERM || errno == EROFS) return OpenResult::kDenied;
-    return OpenResult::kFailed;
-  }
+  int h = InjectedFileFault(FileOp::kOpen) ? -1 : OpenDescriptor(path, read_write);
+  if (h < 0) return FailedOpen(errno);
   struct stat st;
-  if (::fstat(h, &st) != 0 || S_ISDIR(st.st_mode)) {
+  const bool stat_ok = ::fstat(h, &st) == 0;
+  if (!stat_ok || S_ISDIR(st.st_mode)) {
+    const int error = stat_ok ? EISDIR : errno;
     ::close(h);
-    return OpenResult::kDenied;
+    return FailedOpen(error);
   }
   if (::flock(h, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
     ::close(h);
-    return OpenResult::kDenied;
+    return OpenResult::kInUse;
   }
   *fd = h;
   return OpenResult::kOk;
@@ -64,15 +70,17 @@ OpenResult OpenFile(const std::string& path, bool read_write, bool shared, int* 
 
 OpenResult CreateFileExclusive(const std::string& path) {
   int h = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (h < 0) return errno == EACCES || errno == EPERM ? OpenResult::kDenied : OpenResult::kFailed;
+  if (h < 0) return FailedOpen(errno);
   // Empty it only when nobody else holds it: truncating a table another process has open would
   // destroy its data, and Windows refuses such a creation too.
   if (::flock(h, LOCK_EX | LOCK_NB) != 0) {
     ::close(h);
-    return OpenResult::kDenied;
+    return OpenResult::kInUse;
   }
-  bool ok = ::ftruncate(h, 0) == 0;
+  const bool ok = ::ftruncate(h, 0) == 0;
+  const int error = errno;
   ::close(h);
+  errno = error;
   return ok ? OpenResult::kOk : OpenResult::kFailed;
 }
 

@@ -9,14 +9,17 @@
 
 namespace dbase::platform {
 
-enum class OpenResult { kOk, kNotFound, kDenied, kFailed };
+// kDenied: the system refused access (permissions, a read-only file system, a folder);
+// kInUse: another holder's share mode excludes this open; kFailed: any other failure (too many
+// open files, an I/O error). After kDenied and kFailed errno holds the system's reason.
+enum class OpenResult { kOk, kNotFound, kDenied, kFailed, kInUse };
 
 // Opens an existing file. `shared` takes a shared flock, else an exclusive one; a conflicting
-// holder makes the open fail with kDenied. The descriptor is opened read-write when the file
+// holder makes the open fail with kInUse. The descriptor is opened read-write when the file
 // allows it, so byte-range write locks work on read-only uses too; `read_write` only demands it.
 OpenResult OpenFile(const std::string& path, bool read_write, bool shared, int* fd);
 
-// Creates or empties a file, refusing (kDenied) when another holder has it open.
+// Creates or empties a file, refusing (kInUse) when another holder has it open.
 OpenResult CreateFileExclusive(const std::string& path);
 
 void CloseFile(int fd);

@@ -252,14 +252,9 @@ TEST(HotSyncRootRule, PilotThenPalmThenTheTemporaryFolder) {
   }
 }
 
-TEST(AppPaths, JoinWithExactlyOneSeparator) {
-  EXPECT_EQ(JoinPath("/a", "B.DBF"), "/a/B.DBF");
-  EXPECT_EQ(JoinPath("/a/", "B.DBF"), "/a/B.DBF");
-  EXPECT_EQ(FileNamePart("/a/b/C.DBF"), "C.DBF");
-  EXPECT_EQ(FileNamePart("C.DBF"), "C.DBF");
-  EXPECT_EQ(WithoutTrailingSeparator("/a//"), "/a");
-  EXPECT_EQ(WithoutTrailingSeparator("/"), "/");
+TEST(AppPaths, SettingsFileOfTheProgramFolder) {
   EXPECT_EQ(IniFileNameFor("/opt/q"), "/opt/q/quarvel-pc.ini");
+  EXPECT_EQ(IniFileNameFor("/opt/q/"), "/opt/q/quarvel-pc.ini");
 }
 
 TEST(AppPaths, ProgramFolderPrefersTheOptionThenTheEnvironment) {

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <optional>
 
-#include "config/ini_file.h"
 #include "config/settings.h"
 #include "support/temp_dir.h"
 

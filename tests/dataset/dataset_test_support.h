@@ -8,7 +8,7 @@
 
 #include "dataset/create_from_specs.h"
 #include "dataset/table_dataset.h"
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "support/temp_dir.h"
 
 namespace quarvel::testing_support {

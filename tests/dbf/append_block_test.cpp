@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "dbf/errors.h"
 #include "support/table_bytes.h"
 #include "support/temp_dir.h"

@@ -3,7 +3,7 @@
 // when they fail part-way.
 #include <gtest/gtest.h>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "dbf/errors.h"
 #include "support/table_bytes.h"
 #include "support/temp_dir.h"

@@ -8,7 +8,7 @@
 #include <ctime>
 #include <string>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "support/table_bytes.h"
 #include "support/temp_dir.h"
 

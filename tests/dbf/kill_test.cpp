@@ -19,7 +19,7 @@
 #include <random>
 #include <thread>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
 #include "platform/file_faults.h"

@@ -2,7 +2,7 @@
 // read-ahead buffer and Find without a tag.
 #include <gtest/gtest.h>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "dbf/errors.h"
 #include "support/table_bytes.h"
 #include "support/temp_dir.h"

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "dbf/errors.h"
 #include "dbf/memo_file.h"
 #include "support/table_bytes.h"

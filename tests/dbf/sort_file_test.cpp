@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <random>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
 #include "platform/os_file.h"

@@ -1,7 +1,7 @@
 // Whole-table operations: structure and record copies with memos, Zap, and enciphering.
 #include <gtest/gtest.h>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
 #include "support/temp_dir.h"

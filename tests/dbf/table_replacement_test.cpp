@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
 #include "platform/file_faults.h"

@@ -11,7 +11,7 @@
 #include "app/application.h"
 #include "app/headless_shell.h"
 #include "dataset/create_from_specs.h"
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "exchange/data_exchange.h"
 #include "support/temp_dir.h"
 

@@ -15,7 +15,7 @@
 #include "app/application.h"
 #include "dataset/create_from_specs.h"
 #include "dataset/table_dataset.h"
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "exchange/data_exchange.h"
 #include "support/temp_dir.h"
 

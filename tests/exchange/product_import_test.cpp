@@ -10,7 +10,7 @@
 
 #include "dataset/create_from_specs.h"
 #include "dataset/table_dataset.h"
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "exchange/data_exchange.h"
 #include "exchange/handheld_tables.h"
 #include "exchange/exchange_test_support.h"

@@ -17,7 +17,7 @@
 #include "config/settings.h"
 #include "dataset/create_from_specs.h"
 #include "dataset/table_dataset.h"
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "exchange/data_exchange.h"
 
 namespace {

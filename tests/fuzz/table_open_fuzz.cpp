@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "dbf/dbase_fld.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"

@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "config/ini_file.h"
 #include "config/settings.h"
 #include "gui_test_support.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "dbf/dbf_build.h"
 #include "index/index_file.h"
 #include "index/index_tag.h"

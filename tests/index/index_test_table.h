@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "dbf/dbase_fld.h"
 #include "dbf/errors.h"
 #include "dbf/table_cipher.h"
+#include "handler/table_link.h"
 #include "index/index_file.h"
 #include "index/index_table.h"
 
@@ -21,7 +23,7 @@ namespace dbase::testing_index {
 class TestTable : public dBaseFld, public IndexTable {
  public:
   TestTable(const std::string& path, bool read_write = false, bool shared = false)
-      : dBaseFld(path, "", read_write, shared) {}
+      : dBaseFld(path, "", read_write, shared), link_(MakeTableLink(*this)) {}
 
   // Index files told about every write.
   std::vector<IndexFile*> attached;
@@ -31,7 +33,7 @@ class TestTable : public dBaseFld, public IndexTable {
   bool keep_reports = false;
 
   std::string TableFileName() const override { return file_name(); }
-  ExpUserLink* ExpressionLink() override { return link(); }
+  ExpUserLink* ExpressionLink() override { return link_.get(); }
   int32_t RecordCount() override { return record_count(); }
   void GoRecord(int32_t n) override {
     WriteAppendedRecords();  // an exclusive table holds its newest appends in memory
@@ -86,6 +88,7 @@ class TestTable : public dBaseFld, public IndexTable {
   }
 
  private:
+  std::unique_ptr<ExpUserLink> link_;
   std::vector<uint8_t> run_;
   int64_t run_start_ = 0;
   int64_t run_end_ = 0;

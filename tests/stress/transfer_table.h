@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 
 namespace stress {
 

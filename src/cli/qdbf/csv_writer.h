@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 
 namespace qdbf {
 

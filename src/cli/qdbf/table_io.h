@@ -10,7 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "platform/text_encoding.h"
 
 namespace qdbf {

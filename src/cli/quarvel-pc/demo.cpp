@@ -11,7 +11,7 @@
 
 #include "app/headless_shell.h"
 #include "command_line.h"
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 #include "platform/text_encoding.h"
 #include "demo_files.h"
 #include "headless.h"

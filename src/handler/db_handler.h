@@ -20,6 +20,7 @@ namespace dbase {
 
 class CursorGuard;
 class ExpHandler;
+class ExpUserLink;
 class HugeSet;
 class IndexFile;
 class IndexTag;
@@ -138,6 +139,10 @@ class dBHandler : public dBaseFld, public IndexTable {
   bool positioned() const { return positioned_; }
   bool position_changed() const { return position_changed_; }
 
+  // The table's expression link: its functions (RECNO, DELETED, ...) and one field variable per
+  // field, for the expressions compiled on this table.
+  ExpUserLink* link() const { return link_.get(); }
+
  private:
   friend class CursorGuard;
 
@@ -180,8 +185,6 @@ class dBHandler : public dBaseFld, public IndexTable {
   bool FindKey(const std::string& search);
   // Reads the last record of the current order and stands after it (a failed search).
   void GoPastEnd();
-  // The record a tag answered (0: at an end) becomes current, or the end flags are set.
-  void ReadTagAnswer(int32_t record, int32_t request);
   // Whether the tag a Locate over `fields` (upper case, ";" after each name) can search in.
   bool TagServesFields(IndexTag& tag, const std::string& fields);
   // Keeps the old contents of record `record` for key maintenance before it is replaced.
@@ -189,6 +192,8 @@ class dBHandler : public dBaseFld, public IndexTable {
   // After a write or flush: the current tag stands on the current record again.
   void ResyncTag();
 
+  // First member: the filter and the index tags hold expressions compiled on it.
+  std::unique_ptr<ExpUserLink> link_;
   std::array<std::unique_ptr<IndexFile>, kIndexSlots + 1> index_files_;
   int index_count_ = 0;
   IndexTag* current_tag_ = nullptr;

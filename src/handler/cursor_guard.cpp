@@ -1,9 +1,9 @@
 // CursorGuard: what it saves and how it puts it back.
-#include "dbf/cursor_guard.h"
+#include "handler/cursor_guard.h"
 
 #include <cstring>
 
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 
 namespace dbase {
 

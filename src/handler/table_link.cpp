@@ -1,5 +1,5 @@
 // Table functions and field variables of a table's expression link.
-#include "expr/table_link.h"
+#include "handler/table_link.h"
 
 #include <string>
 

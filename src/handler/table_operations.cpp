@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "dbf/byte_order.h"
-#include "dbf/cursor_guard.h"
-#include "dbf/db_handler.h"
+#include "handler/cursor_guard.h"
+#include "handler/db_handler.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
 #include "dbf/file_names.h"

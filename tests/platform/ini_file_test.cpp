@@ -1,6 +1,6 @@
-// INI profile functions: case-insensitive lookup, trimming, in-place writes and deletions that
-// keep every other line.
-#include "config/ini_file.h"
+// INI profile functions: case-insensitive lookup, trimming, comments and line breaks of every
+// kind, whole sections, in-place writes and deletions that keep every other line.
+#include "platform/ini_file.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "support/temp_dir.h"
 
-namespace quarvel {
+namespace dbase::platform {
 namespace {
 
 using testsupport::ReadFileBytes;
@@ -32,6 +32,45 @@ TEST(IniFile, FirstOccurrenceWinsAndCommentsAreNotKeys) {
   TempDir dir;
   WriteFileBytes(dir.File("a.ini"), "[DO]\n;TXT=comment\nTXT=first\nTXT=second\n");
   EXPECT_EQ(IniFile(dir.File("a.ini")).ReadString("DO", "TXT", ""), "first");
+}
+
+// One reader serves the settings file, handheld.ini and the alias file: comments start with ";"
+// or "#", and lines may end in "\r\n", "\n" or a lone "\r" (also mixed in one file).
+TEST(IniFile, CommentsAndLineBreaksOfEveryKind) {
+  const std::string bodies[] = {
+      "; c\n# TXT=hash comment\n[DO]\n#TXT=no\n\tTXT = yes \nCSV=\"a b\"\n=no key\nno equals\n",
+      "; c\r\n# TXT=hash comment\r\n[DO]\r\n#TXT=no\r\n\tTXT = yes \r\nCSV=\"a b\"\r\n=no key\r\nno equals\r\n",
+      "; c\r# TXT=hash comment\r[DO]\r#TXT=no\r\tTXT = yes \rCSV=\"a b\"\r=no key\rno equals",
+      "; c\r\n# TXT=hash comment\r[DO]\n#TXT=no\r\n\tTXT = yes \rCSV=\"a b\"\n=no key\r\nno equals\r",
+  };
+  for (const std::string& body : bodies) {
+    SCOPED_TRACE(body);
+    TempDir dir;
+    WriteFileBytes(dir.File("a.ini"), body);
+    const IniFile ini(dir.File("a.ini"));
+    EXPECT_EQ(ini.ReadString("DO", "TXT", "?"), "yes");
+    EXPECT_EQ(ini.ReadString("DO", "#TXT", "none"), "none");
+    EXPECT_EQ(ini.ReadSection("do"), (IniEntries{{"TXT", "yes"}, {"CSV", "a b"}}));
+  }
+}
+
+TEST(IniFile, WritingKeepsTheFilesOwnLineBreak) {
+  TempDir dir;
+  WriteFileBytes(dir.File("a.ini"), "[DO]\rTXT=N\r[DIR]\rCSV=/x\r");
+  IniFile ini(dir.File("a.ini"));
+  ini.WriteString("DO", "CSV", "N");
+  EXPECT_EQ(ReadFileBytes(dir.File("a.ini")), "[DO]\rTXT=N\rCSV=N\r[DIR]\rCSV=/x\r");
+}
+
+TEST(IniFile, ASectionNamedTwiceIsReadInFileOrder) {
+  TempDir dir;
+  WriteFileBytes(dir.File("a.ini"), "[Alias]\nA=/a\n[Other]\nB=/other\n[ALIAS]\nB=/b\nA=/late\n");
+  const IniFile ini(dir.File("a.ini"));
+  EXPECT_EQ(ini.ReadSection("alias"), (IniEntries{{"A", "/a"}, {"B", "/b"}, {"A", "/late"}}));
+  EXPECT_EQ(ini.ReadString("ALIAS", "A", "?"), "/a");
+  EXPECT_EQ(ini.ReadString("ALIAS", "B", "?"), "/b");
+  EXPECT_TRUE(ini.ReadSection("none").empty());
+  EXPECT_TRUE(IniFile(dir.File("missing.ini")).ReadSection("Alias").empty());
 }
 
 TEST(IniFile, WriteRewritesTheKeyLineAndKeepsEverythingElse) {
@@ -78,11 +117,11 @@ TEST(IniFile, WritingCreatesTheFileAndRefusesWhatItCannotStore) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("new.ini")));
   ini.WriteString("DIR", "TXT", "/a b");
   EXPECT_EQ(ReadFileBytes(dir.File("new.ini")), "[DIR]\nTXT=/a b\n");
-  EXPECT_THROW(ini.WriteString("DIR", "CSV", "two\nlines"), SettingsError);
+  EXPECT_THROW(ini.WriteString("DIR", "CSV", "two\nlines"), IniWriteError);
   EXPECT_EQ(ReadFileBytes(dir.File("new.ini")), "[DIR]\nTXT=/a b\n");
   IniFile nowhere(dir.File("no/such/folder/x.ini"));
-  EXPECT_THROW(nowhere.WriteString("DO", "TXT", "N"), SettingsError);
+  EXPECT_THROW(nowhere.WriteString("DO", "TXT", "N"), IniWriteError);
 }
 
 }  // namespace
-}  // namespace quarvel
+}  // namespace dbase::platform

@@ -2,6 +2,8 @@
 // empty dates and memos, and errors of the table layer passing through.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "dbf/dbase_fld.h"
 #include "dbf/dbf_build.h"
 #include "dbf/dbf_date.h"
@@ -9,10 +11,21 @@
 #include "expr/exp_handler.h"
 #include "expr/nodes.h"
 #include "expr/user_link.h"
+#include "handler/table_link.h"
 #include "support/temp_dir.h"
 
 namespace dbase {
 namespace {
+
+// A table with its expression link, as a table handler carries one.
+class LinkedTable : public dBaseFld {
+ public:
+  explicit LinkedTable(const std::string& path) : dBaseFld(path, "", false, false), link_(MakeTableLink(*this)) {}
+  ExpUserLink* link() const { return link_.get(); }
+
+ private:
+  std::unique_ptr<ExpUserLink> link_;
+};
 
 class TableLinkTest : public ::testing::Test {
  protected:
@@ -45,7 +58,7 @@ class TableLinkTest : public ::testing::Test {
     t.Append();
   }
 
-  Variant Eval(dBaseFld& t, std::string_view text, ExpType* type = nullptr) {
+  Variant Eval(LinkedTable& t, std::string_view text, ExpType* type = nullptr) {
     ExpHandler h(t.link(), false, text);
     Variant v;
     h.EvaluateVariant(v);
@@ -58,7 +71,7 @@ class TableLinkTest : public ::testing::Test {
 };
 
 TEST_F(TableLinkTest, FieldVariablesReadTheCurrentRecord) {
-  dBaseFld t(path_, "", false, false);
+  LinkedTable t(path_);
   t.GetRecord(1);
   ExpType type;
   EXPECT_EQ(Eval(t, "CODIGO", &type).text(), "A1        ");  // the full stored text
@@ -80,7 +93,7 @@ TEST_F(TableLinkTest, FieldVariablesReadTheCurrentRecord) {
 }
 
 TEST_F(TableLinkTest, AliasQualifiedNames) {
-  dBaseFld t(path_, "", false, false);
+  LinkedTable t(path_);
   t.GetRecord(1);
   EXPECT_EQ(Eval(t, "contagem.qtd + CONTAGEM->QTD").number(), 24);
   ExpHandler h(t.link(), false, "CONTAGEM->CODIGO + STR(QTD) + CODIGO");
@@ -89,7 +102,7 @@ TEST_F(TableLinkTest, AliasQualifiedNames) {
 }
 
 TEST_F(TableLinkTest, TableFunctions) {
-  dBaseFld t(path_, "", false, false);
+  LinkedTable t(path_);
   t.GetRecord(2);
   EXPECT_EQ(Eval(t, "RECNO()").number(), 2);
   EXPECT_TRUE(Eval(t, "DELETED()").boolean());
@@ -115,7 +128,7 @@ TEST_F(TableLinkTest, TableFunctions) {
 }
 
 TEST_F(TableLinkTest, LinkLenGivesTheDescriptorsLengthByte) {
-  dBaseFld t(path_, "", false, false);
+  LinkedTable t(path_);
   UserDefFunction* len = t.link()->FindFunction("LEN");
   ASSERT_NE(len, nullptr);
   ExpHandler h(t.link());
@@ -136,7 +149,7 @@ TEST_F(TableLinkTest, TableErrorsPassThrough) {
     t.FieldPut(2, "12a");
     t.PutRecord(3);
   }
-  dBaseFld t(path_, "", false, false);
+  LinkedTable t(path_);
   t.GetRecord(3);
   EXPECT_THROW(Eval(t, "QTD + 1"), EngineError);
   EXPECT_EQ(Eval(t, "CODIGO").text(), "C3        ");

@@ -5,12 +5,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dbf/cursor_guard.h"
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
+
 #include "dbf/errors.h"
 #include "dbf/file_names.h"
 #include "dbf/table_cipher.h"
 #include "expr/exp_handler.h"
+#include "handler/cursor_guard.h"
 #include "index/index_check.h"
 #include "index/index_file.h"
 #include "index/index_tag.h"

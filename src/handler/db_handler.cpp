@@ -1,25 +1,26 @@
 // dBHandler: navigation through the current tag, the filter and past deleted records,
 // skipping, key maintenance on writes, searching by field values, and the read-ahead buffer.
 // Opening index files, tags and key searches are in db_handler_index.cpp.
-#include "dbf/db_handler.h"
+#include "handler/db_handler.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "dbf/cursor_guard.h"
 #include "dbf/errors.h"
+#include "dbf/file_names.h"
 #include "expr/exp_handler.h"
 #include "expr/sort/huge_set.h"
+#include "handler/cursor_guard.h"
+#include "handler/table_link.h"
 #include "index/index_file.h"
 #include "index/index_tag.h"
-#include "dbf/file_names.h"
 #include "platform/ascii_case.h"
 #include "platform/locale.h"
 
 namespace dbase {
 
 dBHandler::dBHandler(const std::string& file_name, const std::string& password, bool read_write, bool shared)
-    : dBaseFld(file_name, password, read_write, shared) {}
+    : dBaseFld(file_name, password, read_write, shared), link_(MakeTableLink(*this)) {}
 
 dBHandler::~dBHandler() {
   filter_.reset();
