@@ -6,6 +6,7 @@
 #include "dataset/calc_area.h"
 #include "dataset/data_source.h"
 #include "dataset/database_error.h"
+#include "platform/name_list.h"
 
 namespace quarvel {
 
@@ -218,20 +219,11 @@ void DataSet::CalculateFields(uint8_t*) {
     const Field::LookupDef& l = f->lookup();
     if (!l.dataset || !l.dataset->Active() || l.dataset == this) continue;
     std::vector<Variant> keys;
-    size_t start = 0;
     bool complete = true;
-    while (start <= l.key_fields.size()) {
-      size_t semi = l.key_fields.find(';', start);
-      std::string name = l.key_fields.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
-      while (!name.empty() && name.front() == ' ') name.erase(name.begin());
-      while (!name.empty() && name.back() == ' ') name.pop_back();
-      if (!name.empty()) {
-        Variant v = FieldByName(name).Value();
-        complete = complete && !v.IsNull();
-        keys.push_back(std::move(v));
-      }
-      if (semi == std::string::npos) break;
-      start = semi + 1;
+    for (const std::string& name : dbase::platform::SplitNameList(l.key_fields)) {
+      Variant v = FieldByName(name).Value();
+      complete = complete && !v.IsNull();
+      keys.push_back(std::move(v));
     }
     if (!complete || keys.empty()) continue;
     std::vector<Variant> result = l.dataset->Lookup(l.lookup_key_fields, keys, l.result_field);

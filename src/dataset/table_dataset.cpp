@@ -11,6 +11,7 @@
 #include "dbf/value.h"
 #include "index/index_file.h"
 #include "platform/os_file.h"
+#include "platform/name_list.h"
 #include "platform/text_trim.h"
 
 namespace quarvel {
@@ -25,19 +26,7 @@ bool HasExtension(const std::string& name) {
 
 using dbase::platform::TrimBlanksAndTabs;
 
-// Names separated by ";", blanks around each removed, empty ones dropped.
-std::vector<std::string> SplitNames(const std::string& list) {
-  std::vector<std::string> names;
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t semi = list.find(';', start);
-    std::string name(TrimBlanksAndTabs(std::string_view(list).substr(start, semi == std::string::npos ? std::string::npos : semi - start)));
-    if (!name.empty()) names.push_back(name);
-    if (semi == std::string::npos) break;
-    start = semi + 1;
-  }
-  return names;
-}
+using dbase::platform::SplitNameList;
 
 // A tag expression as a field list: "+" and "-" become ";", blanks go.
 std::string ExpressionFields(const std::string& expression) {
@@ -398,7 +387,7 @@ std::string TTableDataSet::IndexTagExpression(int number) const {
 
 bool TTableDataSet::IsIndexField(const Field& field) const {
   if (!table_ || !table_->current_tag() || field.Calculated()) return false;
-  for (const std::string& name : SplitNames(ExpressionFields(TagExpression(*table_->current_tag())))) {
+  for (const std::string& name : SplitNameList(ExpressionFields(TagExpression(*table_->current_tag())))) {
     if (SameName(name, field.FieldName())) return true;
   }
   return false;
@@ -482,11 +471,11 @@ bool TTableDataSet::ApplyMasterRange() {
   if (!master || !master->Active() || master->IsEmpty()) return false;
   if (!table_->current_tag()) throw DatabaseError::Make(msg::kMasterNoIndex, table_name_);
   if (master->State() == DataSetState::kInsert) return false;
-  std::vector<std::string> names = SplitNames(master_fields_);
+  std::vector<std::string> names = SplitNameList(master_fields_);
   std::vector<std::string> values;
   for (const std::string& n : names) values.push_back(master->FieldByName(n).AsString());
   const std::string expression = TagExpression(*table_->current_tag());
-  std::vector<std::string> index_fields = SplitNames(ExpressionFields(expression));
+  std::vector<std::string> index_fields = SplitNameList(ExpressionFields(expression));
   if (index_fields.size() < names.size()) throw DatabaseError::Make(msg::kMasterMismatch, table_name_);
   std::vector<uint8_t> scratch(static_cast<size_t>(table_->record_length()) + 1, ' ');
   std::string key;

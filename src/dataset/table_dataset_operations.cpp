@@ -9,6 +9,7 @@
 #include "dataset/date_time.h"
 #include "dataset/table_dataset.h"
 #include "dbf/errors.h"
+#include "platform/name_list.h"
 
 namespace quarvel {
 
@@ -175,15 +176,8 @@ std::vector<Variant> TTableDataSet::Lookup(const std::string& key_fields, const 
       SetBookmarkFlag(buffer, BookmarkFlag::kCurrent);
       FillBookmark(buffer, table_->record_number());
       ReadThroughCalcBuffer(buffer, [&] {
-        size_t start = 0;
-        while (start <= result_fields.size()) {
-          size_t semi = result_fields.find(';', start);
-          std::string name = result_fields.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
-          while (!name.empty() && name.front() == ' ') name.erase(name.begin());
-          while (!name.empty() && name.back() == ' ') name.pop_back();
-          if (!name.empty()) result.push_back(FieldByName(name).Value());
-          if (semi == std::string::npos) break;
-          start = semi + 1;
+        for (const std::string& name : dbase::platform::SplitNameList(result_fields)) {
+          result.push_back(FieldByName(name).Value());
         }
       });
     }

@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "dbf/byte_order.h"
+#include "dbf/dbf_layout.h"
 #include "dbf/errors.h"
 #include "dbf/file_names.h"
 #include "dbf/header_date.h"
@@ -25,10 +26,11 @@ namespace dbase {
 
 namespace {
 
-constexpr uint8_t kEofMarker = 0x1A;
+using namespace dbf_layout;
+
+constexpr uint8_t kEofMarker = kEndOfFile;
 constexpr size_t kAppendBlockBytes = 65536;
-constexpr uint8_t kHeaderTerminator = 0x0D;
-constexpr int kVfpExtraArea = 263;
+constexpr int kVfpExtraArea = static_cast<int>(kVfpBacklinkBytes);
 constexpr size_t kMaxFields = 4096;
 
 bool IsKnownVersion(uint8_t v) {
@@ -102,13 +104,13 @@ void dBaseDBF::LoadHeader() {
   if (Read(0, header_.data(), header_.size()) < static_cast<int64_t>(header_.size())) {
     throw EngineError::Make(kReadError, file_name_);
   }
-  version_ = header_[0];
+  version_ = header_[kVersion];
   if (!IsKnownVersion(version_)) throw EngineError::Make(kHeaderInvalid, file_name_);
-  header_length_ = GetLE16(&header_[8]);
-  record_length_ = GetLE16(&header_[10]);
-  header_flags_ = header_[28] & 0x07;
-  change_stamp_ = GetLE32(&header_[16]);
-  encrypted_ = header_[15] != 0;
+  header_length_ = GetLE16(&header_[kHeaderLength]);
+  record_length_ = GetLE16(&header_[kRecordLength]);
+  header_flags_ = header_[kTableFlags] & 0x07;
+  change_stamp_ = GetLE32(&header_[kChangeStamp]);
+  encrypted_ = header_[kEncrypted] != 0;
   int min_header = version_ == kVersionVfp ? 32 + 1 + kVfpExtraArea : 33;
   // A record length of 0 or a header shorter than its fixed parts cannot describe a table (and
   // would divide by zero when records are counted).
@@ -165,9 +167,9 @@ void dBaseDBF::LoadDescriptors() {
     size_t n = 0;
     while (n < 11 && f.raw[n] != 0) ++n;
     f.name.assign(reinterpret_cast<const char*>(f.raw.data()), n);
-    f.type = static_cast<char>(f.raw[11]);
-    f.length = f.raw[16];
-    f.decimals = f.raw[17];
+    f.type = static_cast<char>(f.raw[kFieldType]);
+    f.length = f.raw[kFieldLength];
+    f.decimals = f.raw[kFieldDecimals];
     low_sum += f.length;
     if (f.type == 'C') {
       f.length += f.decimals * 256;
@@ -180,7 +182,7 @@ void dBaseDBF::LoadDescriptors() {
   // high bytes are ignored.
   if (full_sum != record_length_ && low_sum == record_length_) {
     for (FieldDescriptor& f : fields_) {
-      if (f.type == 'C') f.length = f.raw[16];
+      if (f.type == 'C') f.length = f.raw[kFieldLength];
     }
     full_sum = low_sum;
   }
@@ -195,9 +197,9 @@ void dBaseDBF::LoadDescriptors() {
     FieldDescriptor& f = fields_[i];
     f.offset = offset;
     f.number = static_cast<int>(i + 1);
-    PutLE32(&f.raw[12], static_cast<uint32_t>(offset));
-    f.raw[26] = static_cast<uint8_t>(f.number);
-    f.raw[27] = static_cast<uint8_t>(f.number >> 8);
+    PutLE32(&f.raw[kFieldOffset], static_cast<uint32_t>(offset));
+    f.raw[kFieldNumber] = static_cast<uint8_t>(f.number);
+    f.raw[kFieldNumber + 1] = static_cast<uint8_t>(f.number >> 8);
     offset += f.length;
   }
 }
@@ -220,8 +222,8 @@ void dBaseDBF::ReReadHeader() {
     throw EngineError::Make(kReadError, file_name_);
   }
   // Another writer may have changed dates, counts and stamps, never the layout.
-  if (GetLE16(&fresh[8]) == header_length_ && GetLE16(&fresh[10]) == record_length_) header_ = fresh;
-  change_stamp_ = GetLE32(&header_[16]);
+  if (GetLE16(&fresh[kHeaderLength]) == header_length_ && GetLE16(&fresh[kRecordLength]) == record_length_) header_ = fresh;
+  change_stamp_ = GetLE32(&header_[kChangeStamp]);
   ComputeRecordCount();
 }
 
@@ -230,19 +232,19 @@ void dBaseDBF::WriteHeader() {
   // The count written must never lead the records in the file.
   WriteAppendedRecords();
   StampHeader(header_, record_count_, encrypted_);
-  change_stamp_ = GetLE32(&header_[16]);
+  change_stamp_ = GetLE32(&header_[kChangeStamp]);
   Write(0, header_.data(), header_.size());
   header_dirty_ = false;
 }
 
 void dBaseDBF::StampHeader(std::array<uint8_t, 32>& image, int32_t count, bool encrypted) const {
   uint32_t stamp = 0;
-  CurrentHeaderStamp(&image[1], &stamp);
-  PutLE32(&image[4], static_cast<uint32_t>(count));
-  image[15] = encrypted ? 1 : 0;
-  PutLE32(&image[16], stamp);
-  PutLE32(&image[20], static_cast<uint32_t>(user_id_));
-  image[28] = header_flags_;
+  CurrentHeaderStamp(&image[kUpdateDate], &stamp);
+  PutLE32(&image[kRecordCount], static_cast<uint32_t>(count));
+  image[kEncrypted] = encrypted ? 1 : 0;
+  PutLE32(&image[kChangeStamp], stamp);
+  PutLE32(&image[kLastWriter], static_cast<uint32_t>(user_id_));
+  image[kTableFlags] = header_flags_;
 }
 
 void dBaseDBF::AdoptReplacement(DiskFile& replacement) {
@@ -254,7 +256,7 @@ void dBaseDBF::AdoptReplacement(DiskFile& replacement) {
   if (DiskFile::Read(0, header_.data(), header_.size()) < static_cast<int64_t>(header_.size())) {
     throw EngineError::Make(kReadError, file_name_);
   }
-  change_stamp_ = GetLE32(&header_[16]);
+  change_stamp_ = GetLE32(&header_[kChangeStamp]);
   header_dirty_ = false;
   ComputeRecordCount();
 }
@@ -542,7 +544,7 @@ bool dBaseDBF::LockAll() {
     ++lock_count_;
     return true;
   }
-  if (!Lock(0, 0x7FFFFFFF)) return false;
+  if (!Lock(0, kWholeFileLockLength)) return false;
   table_locked_ = true;
   ReReadHeader();
   return true;
@@ -553,23 +555,12 @@ bool dBaseDBF::LockRecord() {
     ++lock_count_;
     return true;
   }
-  uint64_t r = static_cast<uint64_t>(static_cast<uint32_t>(record_number_));
-  uint64_t offset;
-  switch (lock_protocol_) {
-    case DB4Lock:
-      offset = 0xEFFFFFFFull - r - 1;
-      break;
-    case ClipLock:
-      offset = 1000000000ull + r;
-      break;
-    case Default:
-    case FoxLock:
-      offset = HasIndexes() ? 0x7FFFFFFEull - r
-                            : 0x40000000ull + static_cast<uint64_t>(header_length_) +
-                                  (r - 1) * static_cast<uint64_t>(record_length_);
-      break;
-    default:
-      return false;
+  const uint64_t r = static_cast<uint64_t>(static_cast<uint32_t>(record_number_));
+  const bool indexed = (lock_protocol_ == Default || lock_protocol_ == FoxLock) && HasIndexes();
+  uint64_t offset = 0;
+  if (!RecordLockOffset(lock_protocol_, r, indexed, static_cast<uint64_t>(header_length_),
+                        static_cast<uint64_t>(record_length_), &offset)) {
+    return false;
   }
   return Lock(offset, 1);
 }

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "dbf/byte_order.h"
+#include "dbf/dbf_layout.h"
 #include "dbf/errors.h"
 #include "dbf/file_names.h"
 #include "dbf/header_date.h"
@@ -14,8 +15,8 @@ namespace dbase {
 
 namespace {
 
-constexpr uint8_t kHeaderTerminator = 0x0D;
-constexpr uint8_t kEndOfFile = 0x1A;
+using namespace dbf_layout;
+
 constexpr int64_t kMax16 = 65535;
 constexpr size_t kNameLength = 10;
 constexpr size_t kMemoNameLength = 8;  // memo headers carry the first 8 characters
@@ -56,7 +57,7 @@ void DBFBuild::AddField(const std::string& name, char type, int length, int deci
   std::array<uint8_t, 32> d{};
   for (size_t i = 0; i < name.size() && i < kNameLength; ++i) d[i] = static_cast<uint8_t>(platform::UpperAscii(name[i]));
   type = platform::UpperAscii(type);
-  d[11] = static_cast<uint8_t>(type);
+  d[kFieldType] = static_cast<uint8_t>(type);
 
   int64_t full_length = length;
   switch (type) {
@@ -88,8 +89,8 @@ void DBFBuild::AddField(const std::string& name, char type, int length, int deci
     refused_field_ = true;
     throw EngineError::Make(kFieldListInvalid, file_name_);
   }
-  d[16] = static_cast<uint8_t>(length_byte);
-  d[17] = static_cast<uint8_t>(decimals);
+  d[kFieldLength] = static_cast<uint8_t>(length_byte);
+  d[kFieldDecimals] = static_cast<uint8_t>(decimals);
   record_length_ += full_length;
   fields_.push_back(d);
 }
@@ -119,10 +120,10 @@ void DBFBuild::WriteHeader() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  bytes[0] = version();
-  PutHeaderDate(&bytes[1], local);
-  PutLE16(&bytes[8], static_cast<uint32_t>(header_len));
-  PutLE16(&bytes[10], static_cast<uint32_t>(record_length_));
+  bytes[kVersion] = version();
+  PutHeaderDate(&bytes[kUpdateDate], local);
+  PutLE16(&bytes[kHeaderLength], static_cast<uint32_t>(header_len));
+  PutLE16(&bytes[kRecordLength], static_cast<uint32_t>(record_length_));
   for (size_t i = 0; i < fields_.size(); ++i) {
     std::copy(fields_[i].begin(), fields_[i].end(), bytes.begin() + static_cast<std::ptrdiff_t>(32 * (i + 1)));
   }

@@ -8,13 +8,10 @@
 #include <thread>
 
 #include "dbf/errors.h"
+#include "dbf/lock_protocol.h"
 #include "platform/os_file.h"
 
 namespace dbase {
-
-namespace {
-constexpr uint64_t kWholeFileLength = 0x7FFFFFFF;
-}
 
 DiskFile::DiskFile(const std::string& file_name, bool read_write, bool shared)
     : shared_(shared), read_write_(read_write) {
@@ -116,7 +113,7 @@ void DiskFile::Write(uint64_t offset, const void* buffer, size_t length) {
 }
 
 bool DiskFile::HasFullAccess() const {
-  return !shared_ || (lock_count_ > 0 && lock_offset_ == 0 && lock_length_ == kWholeFileLength);
+  return !shared_ || (lock_count_ > 0 && lock_offset_ == 0 && lock_length_ == kWholeFileLockLength);
 }
 
 void DiskFile::Truncate(uint64_t size) {
@@ -186,7 +183,7 @@ void DiskFile::UnlockBeside(uint64_t offset, uint64_t length) {
   }
 }
 
-bool DiskFile::LockFile() { return shared_ ? Lock(0, kWholeFileLength) : true; }
+bool DiskFile::LockFile() { return shared_ ? Lock(0, kWholeFileLockLength) : true; }
 
 void DiskFile::AdoptOpenFile(DiskFile& other) {
   if (other.closed_) throw EngineError::Make(kReadError, other.file_name_);

@@ -55,6 +55,13 @@ void FoxMemoFile::AllocateBlocks(uint32_t n) {
   PutBE32(header_.data() + 4, n);
 }
 
+std::vector<uint8_t> FoxMemoFile::EmptyHeader() {
+  std::vector<uint8_t> head(kFileHeader, 0);
+  Read(0, head.data(), head.size());
+  PutBE32(head.data(), static_cast<uint32_t>(first_block_));  // 512 / block size, rounded up
+  return head;
+}
+
 bool FoxMemoFile::RenameWithTable(const std::string& new_table_name) { return RenameMemoFile(new_table_name); }
 
 }  // namespace dbase

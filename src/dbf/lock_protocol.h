@@ -6,6 +6,9 @@
 
 namespace dbase {
 
+// The range a whole-file lock (full access) holds, from offset 0, in every protocol.
+constexpr uint64_t kWholeFileLockLength = 0x7FFFFFFF;
+
 enum LockProtocolKind : uint8_t { Default = 0, DB4Lock = 1, ClipLock = 2, FoxLock = 3 };
 
 struct LockConstants {
@@ -30,6 +33,27 @@ inline bool LockConstantsFor(int protocol, LockConstants* out) {
     default:
       return false;
   }
+}
+
+// The byte locked for record `record` (1-based). FoxPro-style tables lock inside the table range
+// at the record's own offset, or, when index files are open, counting down from the append
+// byte; dBase IV locks count down below its append byte; Clipper counts up from its base.
+inline bool RecordLockOffset(int protocol, uint64_t record, bool indexed, uint64_t header_length,
+                             uint64_t record_length, uint64_t* offset) {
+  LockConstants c;
+  if (!LockConstantsFor(protocol, &c)) return false;
+  switch (protocol) {
+    case DB4Lock:
+      *offset = c.append_offset - record - 1;
+      break;
+    case ClipLock:
+      *offset = c.table_offset + record;
+      break;
+    default:
+      *offset = indexed ? c.append_offset - record : c.table_offset + header_length + (record - 1) * record_length;
+      break;
+  }
+  return true;
 }
 
 }  // namespace dbase

@@ -16,6 +16,7 @@ namespace dbase {
 namespace {
 
 constexpr uint8_t kEndOfText = 0x1A;
+constexpr size_t kFileHeaderBytes = 512;
 // A dBase III memo without its terminator is read up to this length.
 constexpr uint64_t kUnterminatedLimit = 65519;
 constexpr size_t kScanChunk = 8192;
@@ -302,6 +303,13 @@ std::unique_ptr<MemoFile> OpenMemoFile(uint8_t version, const std::string& table
     default:
       return std::make_unique<MemoFile>(version, table_file_name, read_write, shared, password);
   }
+}
+
+std::vector<uint8_t> MemoFile::EmptyHeader() {
+  std::vector<uint8_t> head(kFileHeaderBytes, 0);
+  Read(0, head.data(), head.size());
+  PutLE32(head.data(), static_cast<uint32_t>(first_block_));
+  return head;
 }
 
 }  // namespace dbase

@@ -40,6 +40,11 @@ class MemoFile : public DiskFile {
   // puts the old memo's blocks on its free list).
   int32_t MemoPut(std::string_view text, int64_t block);
 
+  // The file header of this memo file emptied of every memo: its first 512 bytes (block size,
+  // name and every other setting kept) with the next free block set to the first block after
+  // the header. What a table emptied beside this one writes as its new memo file.
+  virtual std::vector<uint8_t> EmptyHeader();
+
   // The table's lock protocol (values of 4 or more keep the previous one).
   virtual void SetLockProtocol(int protocol);
   // Renames the memo file to match a renamed table (the extension in the new table's case); dBase
@@ -149,6 +154,7 @@ class FoxMemoFile : public MemoFile {
               const std::string& password);
 
   bool RenameWithTable(const std::string& new_table_name) override;
+  std::vector<uint8_t> EmptyHeader() override;
 
  protected:
   void AllocateBlocks(uint32_t n) override;

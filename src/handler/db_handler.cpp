@@ -16,6 +16,7 @@
 #include "index/index_tag.h"
 #include "platform/ascii_case.h"
 #include "platform/locale.h"
+#include "platform/name_list.h"
 
 namespace dbase {
 
@@ -429,15 +430,7 @@ bool dBHandler::Locate(const std::string& fields, const std::vector<std::string>
   CursorGuard cursor(*this);
   GetRecord(kFirst);
   if (bof() || eof()) return false;
-  std::vector<std::string> names;
-  size_t start = 0;
-  while (start <= fields.size()) {
-    size_t semi = fields.find(';', start);
-    std::string name = fields.substr(start, semi == std::string::npos ? std::string::npos : semi - start);
-    if (!name.empty()) names.push_back(name);
-    if (semi == std::string::npos) break;
-    start = semi + 1;
-  }
+  const std::vector<std::string> names = platform::SplitNameList(fields);
   if (names.empty()) return false;
   // The wanted values as the fields show them: put into a scratch record, then read back.
   std::vector<uint8_t> saved(record(), record() + record_length() + 1);

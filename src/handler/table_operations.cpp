@@ -10,6 +10,7 @@
 #include "handler/cursor_guard.h"
 #include "handler/db_handler.h"
 #include "dbf/dbf_build.h"
+#include "dbf/dbf_layout.h"
 #include "dbf/errors.h"
 #include "dbf/file_names.h"
 #include "dbf/memo_file.h"
@@ -27,7 +28,6 @@ namespace dbase {
 namespace {
 
 constexpr uint8_t kEndOfFile = 0x1A;
-constexpr size_t kMemoHeaderBytes = 512;
 
 // The full path of a table name as the engine opens it, `extension` added when it has none.
 std::string TablePath(const std::string& name, const char* extension) {
@@ -113,17 +113,7 @@ std::vector<uint8_t> dBHandler::HeaderArea() {
   return area;
 }
 
-std::vector<uint8_t> dBHandler::EmptyMemoImage() {
-  std::vector<uint8_t> head(kMemoHeaderBytes, 0);
-  memo()->Read(0, head.data(), head.size());
-  std::memset(head.data(), 0, 4);
-  if (version() == kVersionFoxMemo || version() == kVersionVfp) {
-    head[3] = 8;  // next free block 8 (big-endian), in 64-byte blocks
-  } else {
-    head[0] = 1;  // next free block 1 (little-endian)
-  }
-  return head;
-}
+std::vector<uint8_t> dBHandler::EmptyMemoImage() { return memo()->EmptyHeader(); }
 
 void dBHandler::CopyHeaderExactly(const std::string& target_name) {
   const std::string target = WithDefaultExtension(TrimName(target_name), ".DBF");
@@ -134,8 +124,8 @@ void dBHandler::CopyHeaderExactly(const std::string& target_name) {
   std::array<uint8_t, 32> image{};
   std::memcpy(image.data(), area.data(), image.size());
   StampHeader(image, 0, false);
-  image[28] &= 0x06;  // the copy has no structural index file
-  std::memset(&image[20], 0, 4);  // nor a last writer
+  image[dbf_layout::kTableFlags] &= 0x06;  // the copy has no structural index file
+  std::memset(&image[dbf_layout::kLastWriter], 0, 4);  // nor a last writer
   std::memcpy(area.data(), image.data(), image.size());
   area.push_back(kEndOfFile);
   DiskFile table(target, true, false);
