@@ -446,7 +446,7 @@ bool TTableDataSet::FindKey(const std::vector<std::string>& values) {
     RecordPointerScope scope(*table_, key_buffer_.data());
     table_->Blank();
     if (table_->current_tag()) {
-      const std::vector<std::string> fields = SplitNames(ExpressionFields(TagExpression(*table_->current_tag())));
+      const std::vector<std::string> fields = SplitNameList(ExpressionFields(TagExpression(*table_->current_tag())));
       for (size_t i = 0; i < values.size() && i < fields.size(); ++i) table_->StringPutByName(fields[i], ToTable(values[i]));
     }
   }
