@@ -3,6 +3,7 @@
 
 #include "dataset/table_dataset.h"
 #include "index/index_file.h"
+#include "index/index_tag.h"
 
 namespace quarvel {
 
@@ -25,26 +26,19 @@ void DBFObject::StatusUpdate(int stat1, int stat2, int stat3) {
   dBHandler::StatusUpdate(stat1, stat2, stat3);
 }
 
-bool DBFObject::OpenIndexFile(const std::string& path) {
-  // The handler opens its index files as one list: open the list with this file added.
-  std::string list;
-  for (const std::string& p : index_paths_) list += "\"" + p + "\";";
-  list += "\"" + path + "\"";
-  OpenIndexes(list, tag_name());
+bool DBFObject::AddIndexFile(const std::string& path) {
+  if (OpenIndexFile(path) == nullptr) return false;
   index_paths_.push_back(path);
   return true;
 }
 
 void DBFObject::CloseIndexFiles() {
-  OpenIndexes("", "");
+  CloseIndexes();
   index_paths_.clear();
 }
 
 void DBFObject::RebuildIndexes() { Reindex(); }
 
-std::string TagExpression(const dbase::IndexTag&) {
-  // The index framework does not report tag expressions yet: no tag has a known key.
-  return "";
-}
+std::string TagExpression(const dbase::IndexTag& tag) { return tag.key_expression(); }
 
 }  // namespace quarvel

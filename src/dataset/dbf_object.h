@@ -33,7 +33,7 @@ class DBFObject : public dbase::dBHandler {
 
   // Opens one more index file with the table (false when it cannot be opened); engine errors
   // pass through.
-  virtual bool OpenIndexFile(const std::string& path);
+  virtual bool AddIndexFile(const std::string& path);
   // Closes every index file.
   virtual void CloseIndexFiles();
   // Rebuilds every open index file.
@@ -61,7 +61,7 @@ class RecordPointerScope {
   uint8_t* saved_;
 };
 
-// Key expression of an index tag, as the index framework reports it ("" while it reports none).
+// Key expression of an index tag.
 std::string TagExpression(const dbase::IndexTag& tag);
 
 }  // namespace quarvel

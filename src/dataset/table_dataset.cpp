@@ -308,6 +308,8 @@ bool TTableDataSet::AcceptRecord() {
 
 void TTableDataSet::OpenIndexFiles(bool reapplied) {
   table_->CloseIndexFiles();
+  // The production index its header announces comes with the table, before the listed files.
+  table_->OpenProductionIndex();
   const std::string folder = TableFolder();
   std::vector<std::string> opened;
   for (const std::string& entry : index_files_) {
@@ -320,7 +322,7 @@ void TTableDataSet::OpenIndexFiles(bool reapplied) {
     for (const std::string& o : opened) {
       if (o == resolved) throw DatabaseError::Make(msg::kIndexAlreadyOpen, path);
     }
-    if (!table_->OpenIndexFile(resolved)) throw DatabaseError::Make(msg::kErrorGetting, path);
+    if (!table_->AddIndexFile(resolved)) throw DatabaseError::Make(msg::kErrorGetting, path);
     opened.push_back(resolved);
   }
   RebuildIndexDefs();
@@ -417,16 +419,17 @@ void TTableDataSet::SetKey() {
 bool TTableDataSet::GotoKey() {
   CheckBrowseMode();
   DoBeforeScroll();
-  std::string key;
+  dbase::Value key;
+  key.SetText("");
   if (table_->current_tag()) {
     RecordPointerScope scope(*table_, key_buffer_.data());
     dbase::ExpHandler expression(table_->link(), false, TagExpression(*table_->current_tag()));
-    dbase::Value value;
-    expression.EvaluateValue(value);
-    key = value.AsText();
+    expression.EvaluateValue(key);
+    // The fields left blank do not take part: the key found is the first that begins so.
+    if (key.kind() == dbase::ValueKind::Text) key.TrimText();
   }
   CursorPosChanged();
-  bool found = table_->Find(key);
+  bool found = table_->FindValue(key);
   if (found) {
     pending_first_ = pending_last_ = false;
     Resync(ResyncMode{true, true});
@@ -435,6 +438,19 @@ bool TTableDataSet::GotoKey() {
     UpdateCursorPos();
   }
   return found;
+}
+
+bool TTableDataSet::FindKey(const std::vector<std::string>& values) {
+  CheckBrowseMode();
+  {
+    RecordPointerScope scope(*table_, key_buffer_.data());
+    table_->Blank();
+    if (table_->current_tag()) {
+      const std::vector<std::string> fields = SplitNameList(ExpressionFields(TagExpression(*table_->current_tag())));
+      for (size_t i = 0; i < values.size() && i < fields.size(); ++i) table_->StringPutByName(fields[i], ToTable(values[i]));
+    }
+  }
+  return GotoKey();
 }
 
 // ---- master/detail ----

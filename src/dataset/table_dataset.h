@@ -123,6 +123,9 @@ class TTableDataSet : public DataSet {
   // Set-key state: fill the index fields, then GotoKey searches the active index.
   void SetKey();
   bool GotoKey();
+  // Searches the active index for the key its expression makes of `values`, one per field of
+  // the expression in order (SetKey and GotoKey in one step).
+  bool FindKey(const std::vector<std::string>& values);
 
   // Memo content of the current record's field, for TBlobStream.
   std::string ReadMemo(const Field& field);

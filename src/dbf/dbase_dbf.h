@@ -161,6 +161,12 @@ class dBaseDBF : public DiskFile {
   // Also drops gathered appends beyond the new count.
   void SetRecordCount(int32_t n);
   void MarkHeaderDirty() { header_dirty_ = true; }
+  // Header byte 28, bit 0: the table has a production index (written with the next header).
+  void SetProductionIndexFlag() {
+    header_flags_ |= 1;
+    production_index_ = true;
+    header_dirty_ = true;
+  }
   void SetPasswords(const std::string& current, const std::string& next, bool encrypted);
   std::vector<FieldDescriptor>& mutable_descriptors() { return fields_; }
   // Reads record `n` into the record buffer (deciphered), raising on a short read.

@@ -1,16 +1,20 @@
-// dBHandler: navigation through the filter and past deleted records, skipping, searching,
-// the read-ahead buffer, and the index seams.
+// dBHandler: navigation through the current tag, the filter and past deleted records,
+// skipping, key maintenance on writes, searching by field values, and the read-ahead buffer.
+// Opening index files, tags and key searches are in db_handler_index.cpp.
 #include "handler/db_handler.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "dbf/errors.h"
+#include "dbf/file_names.h"
 #include "expr/exp_handler.h"
 #include "expr/sort/huge_set.h"
 #include "handler/cursor_guard.h"
 #include "handler/table_link.h"
 #include "index/index_file.h"
+#include "index/index_tag.h"
+#include "platform/ascii_case.h"
 #include "platform/locale.h"
 #include "platform/name_list.h"
 
@@ -66,6 +70,22 @@ int32_t dBHandler::FilteredTarget(int32_t request) {
   return eof() || bof() ? 0 : n;
 }
 
+int32_t dBHandler::TagTarget(int32_t request) {
+  IndexTag& tag = *current_tag_;
+  // The tag may stand elsewhere (a search or scan moved it): steps go from the current record.
+  if ((request == kNext || request == kPrevious) && record_number() > 0 && tag.record() != record_number()) {
+    tag.Resync(record_number());
+  }
+  int32_t n = tag.Position(request);
+  const int32_t continuation = ContinuationOf(request);
+  while (n > 0 && filter_active_ && !FilterBit(n)) n = tag.Position(continuation);
+  if (n > 0) return n;
+  const bool backward = request == kPrevious || request == kLast;
+  SetEof(tag.eof() || (!tag.bof() && !backward));
+  SetBof(tag.bof() || (!tag.eof() && backward));
+  return 0;
+}
+
 void dBHandler::GetRecord(int32_t request) {
   if (state() != kStateNormal) {
     dBaseFld::GetRecord(request);
@@ -89,7 +109,10 @@ void dBHandler::GetRecord(int32_t request) {
   int32_t current_request = request;
   for (;;) {
     int32_t target = current_request;
-    if (current_request < 0 && filter_active_ && current_tag_ == nullptr) {
+    if (current_request < 0 && current_tag_ != nullptr) {
+      if (read_ahead_) SetReadAhead(false);
+      target = TagTarget(current_request);
+    } else if (current_request < 0 && filter_active_) {
       target = FilteredTarget(current_request);
     }
     if (eof() || bof()) break;
@@ -108,6 +131,8 @@ void dBHandler::GetRecord(int32_t request) {
   walk_ahead_ = false;
   if (read_ahead_ != saved_read_ahead) SetReadAhead(saved_read_ahead);
   positioned_ = !eof() && !bof();
+  // A record read by number: the tag stands on it, or says that it does not hold it.
+  if (positioned_ && request > 0 && current_tag_ != nullptr) position_changed_ = !current_tag_->Resync(record_number());
   if (positioned_ && filter_active_ && !position_changed_) position_changed_ = FilterBit(record_number());
   if (lock_protocol() == ClipLock) UnlockIndexes();
 }
@@ -115,6 +140,10 @@ void dBHandler::GetRecord(int32_t request) {
 void dBHandler::Skip(int32_t count) {
   if (count == 0) {
     GetRecord(kReread);
+    return;
+  }
+  if (!filter_requested_ && use_deleted() && current_tag_ != nullptr) {
+    SkipInTag(count);
     return;
   }
   if (!filter_requested_ && use_deleted() && current_tag_ == nullptr) {
@@ -145,6 +174,34 @@ void dBHandler::Skip(int32_t count) {
   }
 }
 
+void dBHandler::SkipInTag(int32_t count) {
+  IndexTag& tag = *current_tag_;
+  if (record_number() > 0 && tag.record() != record_number()) tag.Resync(record_number());
+  const int step = count > 0 ? kNext : kPrevious;
+  int32_t at = tag.record();
+  bool hit_end = false;
+  for (int64_t i = 0; i < std::abs(static_cast<int64_t>(count)); ++i) {
+    const int32_t n = tag.Position(step);
+    if (n <= 0) {
+      at = tag.Position(count > 0 ? kLast : kFirst);
+      hit_end = true;
+      break;
+    }
+    at = n;
+  }
+  // The record the tag ended on is read by number with the tag set aside.
+  if (at > 0) dBaseFld::GetRecord(at);
+  positioned_ = at > 0 && !hit_end;
+  if (hit_end || at <= 0) {
+    if (count > 0) {
+      SetEof(true);
+    } else {
+      SetBof(true);
+    }
+  }
+  if (lock_protocol() == ClipLock) UnlockIndexes();
+}
+
 bool dBHandler::RecordAccepted() { return true; }
 
 // ---- writes ----
@@ -173,6 +230,7 @@ void dBHandler::PutRecord(int32_t record) {
 }
 
 bool dBHandler::Notify(int event, int32_t record) {
+  if (event == kEventBeforeWrite && record > 0 && index_count_ > 0) KeepPreviousContents(record);
   if (event == kEventAfterWrite) {
     if (filter_ && filter_->has_tree() && filter_set_) {
       Variant result;
@@ -180,8 +238,28 @@ bool dBHandler::Notify(int event, int32_t record) {
       filter_set_->Set(record_number(), result.boolean() ? 1 : 0);
     }
     position_changed_ = false;
+    if (index_count_ > 0) {
+      try {
+        for (auto& f : index_files_) {
+          if (f) f->UpdateRecord(record_number(), record == 0);
+        }
+      } catch (...) {
+        previous_valid_ = false;
+        throw;
+      }
+      previous_valid_ = false;
+      ResyncTag();
+    }
     if (filter_active_ && !position_changed_) position_changed_ = FilterBit(record_number());
   }
+  if (event == kEventAfterFlush && index_count_ > 0) {
+    for (auto& f : index_files_) {
+      if (f) f->Flush();
+    }
+    if (current_tag_) current_tag_->Release();
+    ResyncTag();
+  }
+  if (event == kEventAfterRead || event == kEventAfterWrite) last_read_ = record_number();
   if (event == kEventAfterRead || event == kEventAfterWrite) {
     ClearRecordModified();
     if (state() != kStatePassword) set_state(kStateNormal);
@@ -190,6 +268,7 @@ bool dBHandler::Notify(int event, int32_t record) {
 }
 
 bool dBHandler::LockIndexes() {
+  if (index_count_ == 0) return true;
   for (int slot = 1; slot <= kIndexSlots; ++slot) {
     if (!index_files_[static_cast<size_t>(slot)]) continue;
     if (!index_files_[static_cast<size_t>(slot)]->Lock()) {
@@ -203,18 +282,30 @@ bool dBHandler::LockIndexes() {
 }
 
 void dBHandler::UnlockIndexes() {
+  if (index_count_ == 0) return;
   for (auto& f : index_files_) {
     if (f) f->Unlock();
   }
 }
 
-bool dBHandler::HasIndexes() { return index_files_[1] != nullptr; }
+bool dBHandler::HasIndexes() { return index_count_ > 0; }
 
-void dBHandler::SetLockProtocol(int protocol) { dBaseFld::SetLockProtocol(protocol); }
+void dBHandler::SetLockProtocol(int protocol) {
+  dBaseFld::SetLockProtocol(protocol);
+  for (auto& f : index_files_) {
+    if (f) f->SetLockProtocol(protocol);
+  }
+}
 
 bool dBHandler::Rename(const std::string& new_name) {
   InvalidateReadAhead();
-  return dBaseFld::Rename(new_name);
+  const std::string old_base = BaseName(file_name());
+  bool ok = dBaseFld::Rename(new_name);
+  // Index files named after the table follow it (a production index keeps its name's link).
+  for (auto& f : index_files_) {
+    if (ok && f && platform::EqualIgnoringAsciiCase(BaseName(f->path()), old_base)) ok = f->Rename(BaseName(file_name()));
+  }
+  return ok;
 }
 
 // ---- read-ahead ----
@@ -341,21 +432,6 @@ void dBHandler::RebuildFilter() {
 
 // ---- searching ----
 
-bool dBHandler::Find(const std::string&) {
-  found_ = false;
-  if (record_count() == 0) {
-    ReReadHeader();
-    if (record_count() == 0) return false;
-  }
-  // Without a current tag there is no key order to search in.
-  GetRecord(kLast);
-  SetEof(true);
-  positioned_ = false;
-  return false;
-}
-
-int32_t dBHandler::FindInTag(const std::string&, const std::string&) { return -1; }
-
 bool dBHandler::Locate(const std::string& fields, const std::vector<std::string>& values, bool partial,
                        bool case_insensitive) {
   // Found: the table stays on the record found; not found, or failed: back where it was.
@@ -375,14 +451,52 @@ bool dBHandler::Locate(const std::string& fields, const std::vector<std::string>
     std::string w = StringGetByName(n);
     wanted.push_back(case_insensitive ? platform::UpperText(w) : w);
   }
+  // A tag whose key is made of these fields answers the search (only case-sensitive searches:
+  // keys hold the case stored), unless the current tag limits the view to a range.
+  IndexTag* usable = nullptr;
+  if (!case_insensitive && !(current_tag_ && current_tag_->has_range())) {
+    std::string wanted_fields;
+    for (const std::string& n : names) wanted_fields += platform::UpperAscii(n) + ";";
+    if (current_tag_ && TagServesFields(*current_tag_, wanted_fields)) usable = current_tag_;
+    for (int n = 1; usable == nullptr; ++n) {
+      IndexTag* tag = TagByNumber(n);
+      if (tag == nullptr) break;
+      if (!tag->has_for() && TagServesFields(*tag, wanted_fields)) usable = tag;
+    }
+  }
+  Value key;
+  if (usable) {
+    ExpHandler expression(link(), false, usable->key_expression());
+    expression.EvaluateValue(key);
+  }
   std::memcpy(record(), saved.data(), saved.size());
   ClearChangeFlags();
   ClearRecordModified();
 
-  current_tag_ = nullptr;
-  SetReadAhead(true);
+  if (usable) {
+    const bool saved_exact = exact_search();
+    const bool saved_soft = soft_search_;
+    set_exact_search(!partial);
+    soft_search_ = false;
+    current_tag_ = usable;
+    bool found = false;
+    try {
+      found = FindValue(key);
+    } catch (...) {
+      set_exact_search(saved_exact);
+      soft_search_ = saved_soft;
+      throw;
+    }
+    set_exact_search(saved_exact);
+    soft_search_ = saved_soft;
+    if (found) cursor.KeepPosition();
+    return found;
+  }
+
+  if (!(current_tag_ && current_tag_->has_range())) current_tag_ = nullptr;
+  if (current_tag_ == nullptr) SetReadAhead(true);
   bool match = false;
-  for (; !eof(); GetRecord(kNext)) {
+  for (GetRecord(kFirst); !eof(); GetRecord(kNext)) {
     match = true;
     for (size_t i = 0; i < names.size() && match; ++i) {
       std::string have = StringGetByName(names[i]);
@@ -395,52 +509,5 @@ bool dBHandler::Locate(const std::string& fields, const std::vector<std::string>
   if (match) cursor.KeepPosition();
   return match;
 }
-
-// ---- index seams ----
-
-int dBHandler::OpenIndexes(const std::string& list, const std::string&) {
-  CloseIndexes();
-  std::string names = list;
-  while (!names.empty() && (names.back() == ' ' || names.back() == ',' || names.back() == ';')) names.pop_back();
-  if (names.empty()) return 1;
-  // No index format is available in this build: the first name cannot be opened.
-  std::string first = names.substr(0, names.find_first_of(",;"));
-  first.erase(std::remove(first.begin(), first.end(), '"'), first.end());
-  while (!first.empty() && first.front() == ' ') first.erase(first.begin());
-  while (!first.empty() && first.back() == ' ') first.pop_back();
-  throw EngineError::Make(kFileNotFound, first);
-}
-
-void dBHandler::SelectTag(const std::string& name, bool keep_position) {
-  std::string trimmed = name;
-  while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
-  while (!trimmed.empty() && trimmed.front() == ' ') trimmed.erase(trimmed.begin());
-  if (!trimmed.empty()) throw EngineError::Make(kNoIndexTag, name);
-  current_tag_ = nullptr;
-  tag_name_.clear();
-  SetReadAhead(true);
-  if (!keep_position) GetRecord(kFirst);
-}
-
-IndexTag* dBHandler::TagByNumber(int) { return nullptr; }
-
-void dBHandler::CloseIndexes() {
-  for (auto& f : index_files_) f.reset();
-  current_tag_ = nullptr;
-  tag_name_.clear();
-}
-
-void dBHandler::Reindex() {
-  int saved_state = state();
-  bool saved_read_ahead = read_ahead_;
-  set_state(kStateReindex);
-  SetReadAhead(true);
-  // Every open index file would rebuild itself here.
-  set_state(saved_state == kStateReindex ? kStateNormal : saved_state);
-  SetReadAhead(saved_read_ahead);
-  GetRecord(kFirst);
-}
-
-bool dBHandler::SetRange(const std::string&, const std::string&, int, int, int) { return current_tag_ != nullptr; }
 
 }  // namespace dbase

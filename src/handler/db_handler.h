@@ -1,8 +1,9 @@
 // dBHandler: the table object the rest of the system uses. Over the field layer it adds
 // navigation through the filter and past deleted records, skipping, search by key and by field
 // values, the 32 KB read-ahead buffer for physical-order scans, and the whole-table operations
-// (copy, sorted copy, empty, encipher). Index files plug into slots 1-63 and a current tag;
-// until an index format is opened no tag exists and navigation runs in physical order.
+// (copy, sorted copy, empty, encipher). Index files live in slots 1-63; with a current tag,
+// navigation and key searches run in its order, and every record written updates every open
+// index file. The handler is the IndexTable its index files read records through.
 #pragma once
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "dbf/dbase_fld.h"
+#include "index/index_table.h"
 
 namespace dbase {
 
@@ -24,8 +26,10 @@ class HugeSet;
 class IndexFile;
 class IndexTag;
 class TableReplacement;
+class Value;
+struct TagDefinition;
 
-class dBHandler : public dBaseFld {
+class dBHandler : public dBaseFld, public IndexTable {
  public:
   static constexpr int kIndexSlots = 63;
   static constexpr size_t kReadAheadBytes = 32768;
@@ -73,16 +77,51 @@ class dBHandler : public dBaseFld {
   bool Locate(const std::string& fields, const std::vector<std::string>& values, bool partial,
               bool case_insensitive);
 
-  // Index seams. No index format is wired in yet: opening an index file reports that the file
-  // cannot be opened, and no tag exists.
+  // Index files. OpenIndexes opens a list of names (separated by "," or ";", quotes dropped)
+  // and selects `tag_name`; OpenIndexFile opens one more (the same file is not opened twice).
   int OpenIndexes(const std::string& list, const std::string& tag_name);
+  IndexFile* OpenIndexFile(const std::string& name);
+  // A table whose header announces a production index opens its .mdx/.cdx (any case); a missing
+  // one is "File %s could not be found". False when the table announces none.
+  bool OpenProductionIndex();
+  // Creates a tag in the index file `name` (opened, or created when it does not exist; a
+  // multi-tag file gains or replaces the tag) and builds it from the table.
+  IndexTag* DefineTag(const std::string& name, const TagDefinition& definition);
+  // Removes a tag from an open multi-tag file.
+  void DeleteTag(const std::string& tag_name);
   void SelectTag(const std::string& name, bool keep_position);
   IndexTag* TagByNumber(int n);
+  // A tag of the open index files by name (case ignored); nullptr when none.
+  IndexTag* FindTag(const std::string& name) const;
+  IndexFile* IndexFileAt(int slot) const { return index_files_[static_cast<size_t>(slot)].get(); }
+  int index_file_count() const { return index_count_; }
   void CloseIndexes();
   void Reindex();
+  // The structural and full check of every open index file ("" when all are sound).
+  std::string CheckIndexes();
   bool SetRange(const std::string& low, const std::string& high, int s1, int s2, int s3);
   IndexTag* current_tag() const { return current_tag_; }
   const std::string& tag_name() const { return tag_name_; }
+  // Find with a key value of any type (the dataset's evaluated key expressions).
+  bool FindValue(const Value& key);
+
+  // IndexTable: what the open index files read through.
+  std::string TableFileName() const override { return file_name(); }
+  ExpUserLink* ExpressionLink() override { return link(); }
+  int32_t RecordCount() override { return record_count(); }
+  void GoRecord(int32_t record) override;
+  int32_t CurrentRecord() const override { return record_number(); }
+  const uint8_t* RecordBytes() const override { return record(); }
+  bool UsePreviousContents(bool on) override;
+  bool FindField(std::string_view name, IndexField* field) const override;
+  bool Shared() const override { return shared(); }
+  bool ReadWrite() const override { return read_write(); }
+  int LockProtocol() const override { return lock_protocol(); }
+  bool ExactSearch() const override { return exact_search(); }
+  bool Encrypted() const override { return encrypted(); }
+  void Cipher(uint8_t* bytes, size_t length) override;
+  void MarkProductionIndex() override;
+  void StatusReport(int stat1, int stat2, int stat3) override { StatusUpdate(stat1, stat2, stat3); }
 
   // Whole-table operations. Each writes its new table beside the old one and puts it in place
   // only when complete (TableReplacement): a failure leaves the old table, and no partial target.
@@ -109,6 +148,11 @@ class dBHandler : public dBaseFld {
   friend class CursorGuard;
 
   int32_t ContinuationOf(int32_t request) const;
+  // With a current tag: the record a relative request leads to in its order, past records the
+  // active filter leaves out (0 at an end, eof/bof set).
+  int32_t TagTarget(int32_t request);
+  // Skip counting every record, through the current tag.
+  void SkipInTag(int32_t count);
   // Without a tag, with the filter active: the record a relative request leads to in the bit
   // set (0 when none; eof/bof set as the request demands).
   int32_t FilteredTarget(int32_t request);
@@ -142,11 +186,29 @@ class dBHandler : public dBaseFld {
   // Enciphers a new, empty table (in place: it is not yet anybody's table).
   void EncipherEmpty(const std::string& password);
 
+  // Key search in the current tag with a stored search key.
+  bool FindKey(const std::string& search);
+  // Reads the last record of the current order and stands after it (a failed search).
+  void GoPastEnd();
+  // Whether the tag a Locate over `fields` (upper case, ";" after each name) can search in.
+  bool TagServesFields(IndexTag& tag, const std::string& fields);
+  // Keeps the old contents of record `record` for key maintenance before it is replaced.
+  void KeepPreviousContents(int32_t record);
+  // After a write or flush: the current tag stands on the current record again.
+  void ResyncTag();
+
   // First member: the filter and the index tags hold expressions compiled on it.
   std::unique_ptr<ExpUserLink> link_;
   std::array<std::unique_ptr<IndexFile>, kIndexSlots + 1> index_files_;
+  int index_count_ = 0;
   IndexTag* current_tag_ = nullptr;
   std::string tag_name_;
+  // The contents of a record being replaced, as stored before the write, and the record pointer
+  // UsePreviousContents turned away from.
+  std::vector<uint8_t> previous_;
+  bool previous_valid_ = false;
+  uint8_t* pointer_before_previous_ = nullptr;
+  int32_t last_read_ = 0;  // the record saved_record() holds
 
   bool read_ahead_ = false;
   bool walk_ahead_ = false;  // reads go through the buffer during one step of a filtered walk

@@ -20,6 +20,7 @@
 #include "expr/exp_handler.h"
 #include "expr/sort/huge_set.h"
 #include "expr/sort/sort_db.h"
+#include "index/index_file.h"
 #include "platform/ascii_case.h"
 #include "platform/os_file.h"
 
@@ -285,9 +286,15 @@ void dBHandler::SetPassword(const std::string& new_password) {
     target.Flush();
     replacement.Commit();
     AdoptReplacement(target);
+    const std::string old_password = encrypted() ? password() : std::string();
     SetPasswords(new_password, new_password, !new_password.empty());
     InvalidateReadAhead();
-    // Open index files would re-encipher themselves here.
+    // The open index files follow the table's cipher.
+    const auto from = [&old_password](uint8_t* piece, size_t n) { CipherInPlace(old_password, piece, n); };
+    const auto to = [&new_password](uint8_t* piece, size_t n) { CipherInPlace(new_password, piece, n); };
+    for (auto& f : index_files_) {
+      if (f) f->Recrypt(from, to);
+    }
   }
 }
 

@@ -195,6 +195,8 @@ class IndexTag {
   bool AtEntry() const;
   // Re-reads the path after another process's change or a write of ours.
   void Refresh();
+  // Shared files: reads the pages of the path again; false when it no longer stands as it was.
+  bool ReloadPath(PageRef old_root);
   bool EnsurePath();
   bool InRangeLow() const;
   bool InRangeHigh() const;

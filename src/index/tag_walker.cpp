@@ -273,9 +273,30 @@ bool IndexTag::FindEntry(const SearchKey& s) {
 
 void IndexTag::Refresh() {
   if (file_.shared() && !file_.locked() && ChangedByOther()) {
+    const PageRef old_root = root_;
     ReadHeader();
-    Release();
+    if (!ReloadPath(old_root)) Release();
   }
+}
+
+// The path stays when its pages, read again, still lead from the root to the entry it stood on:
+// a walk then goes on from there instead of seeking its entry again by key, which in a file whose
+// keys are not in the order of their values (one writer's numeric MDX keys) lands elsewhere.
+bool IndexTag::ReloadPath(PageRef old_root) {
+  kept_.clear();
+  if (!path_valid_ || path_.empty() || root_ != old_root || path_[0]->page != root_) return false;
+  for (size_t i = 0; i < path_.size(); ++i) {
+    if (path_[i]->changed) return false;
+    std::unique_ptr<IndexKey> fresh = LoadPage(path_[i]->page);
+    fresh->position = path_[i]->position;
+    if (fresh->leaf != path_[i]->leaf) return false;
+    if (i > 0) {
+      const IndexKey& parent = *path_[i - 1];
+      if (parent.position < 0 || parent.position >= parent.count() || parent.ref(parent.position) != fresh->page) return false;
+    }
+    path_[i] = std::move(fresh);
+  }
+  return true;
 }
 
 // Puts the path back on the current entry: true when it is there; false when the entry is gone

@@ -154,7 +154,7 @@ class FakeIndexTable : public DBFObject {
   using DBFObject::DBFObject;
   bool refuse = false;
   std::vector<std::string> opened;
-  bool OpenIndexFile(const std::string& path) override {
+  bool AddIndexFile(const std::string& path) override {
     if (refuse) return false;
     opened.push_back(path);
     return true;
@@ -212,7 +212,7 @@ TEST_F(MessagesTest, OpeningARealIndexFileReportsTheEnginesMessage) {
   WriteFileBytes(dir_.File("CODIGO.ndx"), std::string(512, '\0'));
   Point(ds_, dir_.path(), "CONTAGEM");
   ds_.SetIndexFiles({"CODIGO"});
-  EXPECT_EQ(ErrorOf([&] { ds_.Open(); }), "File " + dir_.File("CODIGO.ndx") + " could not be found");
+  EXPECT_EQ(ErrorOf([&] { ds_.Open(); }), "Index file " + dir_.File("CODIGO.ndx") + " is corrupted");
   EXPECT_FALSE(ds_.Active());
   ds_.SetIndexFiles({});
   ds_.SetIndexName("CODIGO");

@@ -15,6 +15,7 @@ struct AppendArgs {
   std::string password;
   bool exclusive = false;
   std::vector<std::string> values;
+  std::vector<std::string> indexes;
 };
 
 void RunAppend(const AppendArgs& args) {
@@ -28,6 +29,7 @@ void RunAppend(const AppendArgs& args) {
   options.password = args.password;
   options.read_write = true;
   options.exclusive = args.exclusive;
+  options.indexes = args.indexes;
   auto t = OpenTable(args.table, options);
   t->Blank();
   for (const auto& [name, value] : pairs) {
@@ -53,6 +55,7 @@ void RegisterAppend(CLI::App& app) {
   cmd->add_option("values", args->values, "NAME=VALUE pairs");
   cmd->add_option("--password", args->password, "Password of an enciphered table");
   cmd->add_flag("--exclusive", args->exclusive, "Open the table exclusively (default: shared)");
+  AddIndexOption(*cmd, args->indexes);
   cmd->callback([args] { RunAppend(*args); });
 }
 

@@ -1,11 +1,15 @@
 // qdbf dump TABLE: the records as CSV (default, csv_writer.h) or JSON lines, in UTF-8, or SDF
-// with the stored bytes as they are.
+// with the stored bytes as they are; in physical order, or in the order of an index tag
+// (--index, --tag), optionally within a range of keys (--range LOW:HIGH).
 #include <iostream>
 
 #include "cli/qdbf/commands.h"
 #include "cli/qdbf/csv_writer.h"
 #include "cli/qdbf/table_io.h"
 #include "dbf/dbase_dbf.h"
+#include "dbf/errors.h"
+#include "index/index_file.h"
+#include "index/index_tag.h"
 
 namespace qdbf {
 
@@ -17,12 +21,15 @@ struct DumpArgs {
   std::string format = "csv";
   std::string filter;
   bool deleted = false;
+  std::string index;
+  std::string tag;
+  std::string range;
 };
 
 // One pass in file order through the read-ahead buffer; what was formatted before a failure is
 // still written.
 void DumpCsv(dbase::dBHandler& table, bool with_deleted) {
-  table.SetReadAhead(true);
+  if (table.current_tag() == nullptr) table.SetReadAhead(true);
   CsvWriter csv(table, stdout, with_deleted);
   std::cout.flush();
   csv.Header();
@@ -41,6 +48,18 @@ void RunDump(const DumpArgs& args) {
   OpenOptions options;
   options.password = args.password;
   auto t = OpenTable(args.table, options);
+  if (!args.index.empty()) {
+    dbase::IndexFile* file = t->OpenIndexFile(args.index);
+    if (file->tag_count() == 0) throw dbase::EngineError::Make(dbase::kNoIndexTag, args.tag);
+    t->SelectTag(args.tag.empty() ? file->tag(0)->name() : args.tag, false);
+    if (!args.range.empty()) {
+      const size_t colon = args.range.find(':');
+      if (colon == std::string::npos) throw CLI::ValidationError("--range", "expected LOW:HIGH");
+      t->SetRange(Utf8ToCp1252(args.range.substr(0, colon)), Utf8ToCp1252(args.range.substr(colon + 1)), 0, 0, 0);
+    }
+  } else if (!args.tag.empty() || !args.range.empty()) {
+    throw CLI::ValidationError("--tag", "--tag and --range need --index");
+  }
   if (!args.filter.empty()) {
     t->SetFilterActive(true);
     t->SetFilter(args.filter, false, false);
@@ -92,6 +111,9 @@ void RegisterDump(CLI::App& app) {
   cmd->add_option("--filter", args->filter, "Only records for which this expression is true");
   cmd->add_flag("--deleted", args->deleted, "Include deleted records");
   cmd->add_option("--password", args->password, "Password of an enciphered table");
+  cmd->add_option("--index", args->index, "Dump in the order of this index file");
+  cmd->add_option("--tag", args->tag, "The tag of a multi-tag index file (default: its first)");
+  cmd->add_option("--range", args->range, "Only keys from LOW to HIGH (either may be empty)");
   cmd->callback([args] { RunDump(*args); });
 }
 

@@ -17,6 +17,7 @@ struct OpArgs {
   std::string filter;
   bool descending = false;
   bool live_only = false;
+  std::vector<std::string> indexes;
 };
 
 std::unique_ptr<dbase::dBHandler> OpenForOperation(const OpArgs& args, bool read_write) {
@@ -24,6 +25,7 @@ std::unique_ptr<dbase::dBHandler> OpenForOperation(const OpArgs& args, bool read
   options.password = args.password;
   options.read_write = read_write;
   options.exclusive = read_write;  // rewriting operations need the table to themselves
+  options.indexes = args.indexes;
   auto t = OpenTable(args.table, options);
   t->set_use_deleted(!args.live_only);
   if (!args.filter.empty()) {
@@ -69,6 +71,7 @@ void RegisterTableOps(CLI::App& app) {
 
   auto zap = std::make_shared<OpArgs>();
   cmd = AddTableArgs(app, "zap", "Remove every record (and memo)", *zap);
+  AddIndexOption(*cmd, zap->indexes);
   cmd->callback([zap] { OpenForOperation(*zap, true)->Zap(); });
 
   auto encrypt = std::make_shared<OpArgs>();
@@ -76,6 +79,7 @@ void RegisterTableOps(CLI::App& app) {
   cmd->add_option("table", encrypt->table, "Table file")->required();
   cmd->add_option("--password", encrypt->new_password, "The password to encipher with")->required();
   cmd->add_option("--old-password", encrypt->password, "The current password of an enciphered table");
+  AddIndexOption(*cmd, encrypt->indexes);
   cmd->callback([encrypt] {
     if (encrypt->new_password.empty()) throw CLI::ValidationError("--password", "must not be empty");
     OpenForOperation(*encrypt, true)->SetPassword(encrypt->new_password);
@@ -84,6 +88,7 @@ void RegisterTableOps(CLI::App& app) {
   auto decrypt = std::make_shared<OpArgs>();
   cmd = AddTableArgs(app, "decrypt", "Decipher a table", *decrypt);
   cmd->get_option("--password")->required();
+  AddIndexOption(*cmd, decrypt->indexes);
   cmd->callback([decrypt] { OpenForOperation(*decrypt, true)->SetPassword(""); });
 }
 

@@ -17,5 +17,6 @@ void RegisterEval(CLI::App& app);
 void RegisterTableOps(CLI::App& app);
 void RegisterEdit(CLI::App& app);
 void RegisterImport(CLI::App& app);
+void RegisterIndex(CLI::App& app);
 
 }  // namespace qdbf

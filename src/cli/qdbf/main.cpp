@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
   qdbf::RegisterTableOps(app);
   qdbf::RegisterEdit(app);
   qdbf::RegisterImport(app);
+  qdbf::RegisterIndex(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

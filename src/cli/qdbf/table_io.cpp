@@ -8,7 +8,14 @@
 namespace qdbf {
 
 std::unique_ptr<dbase::dBHandler> OpenTable(const std::string& path, const OpenOptions& options) {
-  return std::make_unique<dbase::dBHandler>(path, options.password, options.read_write, !options.exclusive);
+  auto table = std::make_unique<dbase::dBHandler>(path, options.password, options.read_write, !options.exclusive);
+  if (options.production_index) table->OpenProductionIndex();
+  for (const std::string& index : options.indexes) table->OpenIndexFile(index);
+  return table;
+}
+
+void AddIndexOption(CLI::App& cmd, std::vector<std::string>& indexes) {
+  cmd.add_option("--index", indexes, "Index files to keep up to date (the production index is always)");
 }
 
 std::string JsonString(std::string_view utf8) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "handler/db_handler.h"
 #include "platform/text_encoding.h"
 
@@ -17,9 +19,15 @@ struct OpenOptions {
   std::string password;
   bool read_write = false;
   bool exclusive = false;
+  // Index files opened with the table (kept up to date by every write), after the production
+  // index its header announces.
+  std::vector<std::string> indexes;
+  bool production_index = true;
 };
 
 std::unique_ptr<dbase::dBHandler> OpenTable(const std::string& path, const OpenOptions& options);
+// Adds the --index option (index files to keep up to date) to a writing verb.
+void AddIndexOption(CLI::App& cmd, std::vector<std::string>& indexes);
 
 // Table bytes are Windows-1252; JSON output and the command line are UTF-8. Command-line text
 // that is not UTF-8, or has characters the code page lacks, is kept as given.
