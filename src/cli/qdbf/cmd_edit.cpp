@@ -23,6 +23,7 @@ struct EditArgs {
   std::string filter;
   std::string password;
   std::vector<std::string> sets;
+  std::vector<std::string> indexes;
 };
 
 // One FIELD=EXPR of replace, compiled on the table.
@@ -97,6 +98,7 @@ std::unique_ptr<dbase::dBHandler> OpenForEdit(const EditArgs& args) {
   OpenOptions options;
   options.password = args.password;
   options.read_write = true;
+  options.indexes = args.indexes;
   return OpenTable(args.table, options);
 }
 
@@ -204,6 +206,7 @@ void RegisterEdit(CLI::App& app) {
     cmd->add_option("table", args->table, "Table file")->required();
     cmd->add_option("--filter", args->filter, "Records for which this expression is true")->required();
     cmd->add_option("--password", args->password, "Password of an enciphered table");
+    AddIndexOption(*cmd, args->indexes);
     cmd->callback([args, remove] { RunMark(*args, remove); });
   }
   auto args = std::make_shared<EditArgs>();
@@ -212,6 +215,7 @@ void RegisterEdit(CLI::App& app) {
   cmd->add_option("--set", args->sets, "FIELD=EXPR, evaluated on each record")->required();
   cmd->add_option("--filter", args->filter, "Only records for which this expression is true");
   cmd->add_option("--password", args->password, "Password of an enciphered table");
+  AddIndexOption(*cmd, args->indexes);
   cmd->callback([args] { RunReplace(*args); });
 }
 

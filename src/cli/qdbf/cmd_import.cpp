@@ -33,6 +33,7 @@ struct ImportArgs {
   int type = 1;
   bool strict = false;
   std::string password;
+  std::vector<std::string> indexes;
 };
 
 // Column targets besides field numbers.
@@ -283,6 +284,7 @@ void RunImport(const ImportArgs& args) {
   OpenOptions options;
   options.password = args.password;
   options.read_write = true;
+  options.indexes = args.indexes;
   auto t = OpenTable(args.table, options);
 
   std::vector<Row> rows = args.format == "sdf"    ? ReadSdf(in, *t)
@@ -332,6 +334,7 @@ void RegisterImport(CLI::App& app) {
   cmd->add_option("--type", args->type, "With --create: 2 = dBase IV, 3 = FoxPro, else dBase III");
   cmd->add_flag("--strict", args->strict, "Stop, with nothing imported, when a row does not convert");
   cmd->add_option("--password", args->password, "Password of an enciphered table");
+  AddIndexOption(*cmd, args->indexes);
   cmd->callback([args] { RunImport(*args); });
 }
 
