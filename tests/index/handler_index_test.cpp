@@ -166,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, HandlerIndexModelTest, ::testing::Values(".ntx
 // Two processes append to one shared table with its index open, each under the protocol given,
 // and replace records the other wrote: no record and no key is lost.
 TEST(HandlerIndexSharingTest, TwoProcessesWritingOneTableLoseNoKey) {
-  for (const std::string ext : {".ntx", ".cdx"}) {
+  for (const std::string ext : {".ntx", ".ndx", ".mdx", ".cdx"}) {
     for (int protocol = 0; protocol <= 3; ++protocol) {
       SCOPED_TRACE(ext + " protocol " + std::to_string(protocol));
       testsupport::TempDir dir;
