@@ -133,6 +133,10 @@ class dBHandler : public dBaseFld, public IndexTable {
   void SortFile(const std::string& target, const std::string& password, int sequence,
                 const std::string& key_expression);
   void Zap();
+  // Removes the records marked deleted: a new table of the others, with their memos in a new
+  // memo file, replaces this one (TableReplacement); open index files are rebuilt, and the
+  // table stands on its first record.
+  void Pack();
 
   bool found() const { return found_; }
   bool soft_search() const { return soft_search_; }

@@ -255,6 +255,44 @@ void dBHandler::Zap() {
   Reindex();
 }
 
+void dBHandler::Pack() {
+  CheckFullAccess("Pack");
+  {
+    // A failure leaves the old table, and the cursor as it was.
+    CursorGuard cursor(*this);
+    TableReplacement replacement(file_name(), false);
+    // The new table: this header area as stored, then the records not marked deleted, each with
+    // its memos written into a new memo file, so that blocks no record uses are left behind.
+    const std::string key = encrypted() ? password() : std::string();
+    std::vector<uint8_t> fields;
+    for (const FieldDescriptor& d : descriptors()) fields.insert(fields.end(), d.raw.begin(), d.raw.end());
+    CipherInPlace(key, fields.data(), fields.size());
+    WriteEmptyTable(replacement, encrypted(), fields);
+    dBHandler target(replacement.new_table(), key, true, false);
+    target.set_user_id(user_id());
+    current_tag_ = nullptr;
+    SetReadAhead(true);
+    const size_t bytes = static_cast<size_t>(record_length());
+    for (int32_t n = 1; n <= record_count(); ++n) {
+      dBaseFld::GetRecord(n);
+      if (deleted()) continue;
+      std::memcpy(target.record(), record(), bytes);
+      if (has_memo()) CopyMemos(target);
+      target.Append();
+    }
+    target.Flush();
+    replacement.Commit();
+    AdoptReplacement(target);
+    // Record numbers changed: the old position means nothing now.
+    cursor.KeepPosition();
+  }
+  InvalidateReadAhead();
+  SetRecordNumber(0);
+  if (filter_set_) RebuildFilter();
+  Reindex();
+  GetRecord(kFirst);
+}
+
 void dBHandler::SetPassword(const std::string& new_password) {
   CheckFullAccess("SetPassword");
   if (encrypted() && new_password == password()) return;

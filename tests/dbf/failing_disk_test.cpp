@@ -1,5 +1,5 @@
 // Every write point of the engine's operations failing. Each operation (append, replace, memo
-// writes and rewrites, copy, sorted copy, zap, encipher, decipher) runs in each memo dialect on a
+// writes and rewrites, copy, sorted copy, zap, pack, encipher, decipher) runs in each memo dialect on a
 // disk whose Nth read, write, fsync, truncate or rename fails, for N = 1, 2, ... until the
 // operation completes. After each run: a failure was raised with the system's error, and the
 // table opens, reads with its memos, has a header count equal to its records, holds the old or
@@ -133,8 +133,9 @@ std::vector<Operation> Operations() {
       {"copy", "", "", false, true, [](dBHandler& t, const std::string& target) { t.CopyFile(target, ""); }},
       {"sort", "", "", false, true,
        [](dBHandler& t, const std::string& target) { t.SortFile(target, "", 3, "STR(QTD,6)+CODIGO"); }},
-      // Index files are not kept by the table handler yet: once they are, an index build and an
-      // append with an open index join this list, with the index checked against the table.
+      {"pack", "", "", false, false, [](dBHandler& t, const std::string&) { t.Pack(); }},
+      // Key maintenance with an open index is not in this list yet: a failed index page write can
+      // still leave an index that opens while it lacks a key.
   };
 }
 
@@ -145,6 +146,11 @@ TEST_P(FailingDiskTest, EveryFailurePointLeavesTheOldOrTheNewTableWhole) {
   TempDir dir;
   MakeTable(dir.File("PLAIN.DBF"), dialect, 7, "p");
   MakeTable(dir.File("OLD.DBF"), dialect, 3, "o");
+  {
+    dBHandler t(dir.File("PLAIN.DBF"), "", true, false);  // a deleted record for pack to drop
+    t.GetRecord(4);
+    t.Delete();
+  }
   auto copy_table = [&](const std::string& from, const std::string& to) {
     for (const std::string& name : FilesIn(dir.path())) {
       if (name.rfind(from + ".", 0) == 0) {

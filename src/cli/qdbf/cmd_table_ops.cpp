@@ -1,4 +1,4 @@
-// qdbf sort, copy, zap, encrypt and decrypt: the whole-table operations.
+// qdbf sort, copy, zap, pack, encrypt and decrypt: the whole-table operations.
 #include <iostream>
 
 #include "cli/qdbf/commands.h"
@@ -73,6 +73,11 @@ void RegisterTableOps(CLI::App& app) {
   cmd = AddTableArgs(app, "zap", "Remove every record (and memo)", *zap);
   AddIndexOption(*cmd, zap->indexes);
   cmd->callback([zap] { OpenForOperation(*zap, true)->Zap(); });
+
+  auto pack = std::make_shared<OpArgs>();
+  cmd = AddTableArgs(app, "pack", "Remove the deleted records, compact the memo file, rebuild the indexes", *pack);
+  AddIndexOption(*cmd, pack->indexes);
+  cmd->callback([pack] { OpenForOperation(*pack, true)->Pack(); });
 
   auto encrypt = std::make_shared<OpArgs>();
   cmd = app.add_subcommand("encrypt", "Encipher a table with a password (or change its password)");
