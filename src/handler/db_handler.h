@@ -187,6 +187,9 @@ class dBHandler : public dBaseFld, public IndexTable {
   // The new table of a copy, built in `replacement`'s work folder, opened exclusively and, while
   // still empty, enciphered with `password`. Its record layout is this table's, or it is refused.
   std::unique_ptr<dBHandler> OpenCopyTarget(const TableReplacement& replacement, const std::string& password);
+  // Replaces the table by a new one written beside it: every record (or those not marked deleted)
+  // with its memos, enciphered with `key`; the handler goes on with the new file.
+  void RewriteTable(const std::string& key, bool skip_deleted);
   // Enciphers a new, empty table (in place: it is not yet anybody's table).
   void EncipherEmpty(const std::string& password);
 

@@ -255,34 +255,39 @@ void dBHandler::Zap() {
   Reindex();
 }
 
+void dBHandler::RewriteTable(const std::string& key, bool skip_deleted) {
+  TableReplacement replacement(file_name(), false);
+  // The new table: this header area with the descriptors (and the offsets and numbers the
+  // engine keeps in them) enciphered with `key`, then the records of the file whatever filter is
+  // active (all, or those not marked deleted), read with the current password and written with
+  // `key`, their memos into a new memo file, so that blocks no record uses are left behind.
+  std::vector<uint8_t> fields;
+  for (const FieldDescriptor& d : descriptors()) fields.insert(fields.end(), d.raw.begin(), d.raw.end());
+  CipherInPlace(key, fields.data(), fields.size());
+  WriteEmptyTable(replacement, !key.empty(), fields);
+  dBHandler target(replacement.new_table(), key, true, false);
+  target.set_user_id(user_id());
+  current_tag_ = nullptr;
+  SetReadAhead(true);
+  const size_t bytes = static_cast<size_t>(record_length());
+  for (int32_t n = 1; n <= record_count(); ++n) {
+    dBaseFld::GetRecord(n);
+    if (skip_deleted && deleted()) continue;
+    std::memcpy(target.record(), record(), bytes);
+    if (has_memo()) CopyMemos(target);
+    target.Append();
+  }
+  target.Flush();
+  replacement.Commit();
+  AdoptReplacement(target);
+}
+
 void dBHandler::Pack() {
   CheckFullAccess("Pack");
   {
     // A failure leaves the old table, and the cursor as it was.
     CursorGuard cursor(*this);
-    TableReplacement replacement(file_name(), false);
-    // The new table: this header area as stored, then the records not marked deleted, each with
-    // its memos written into a new memo file, so that blocks no record uses are left behind.
-    const std::string key = encrypted() ? password() : std::string();
-    std::vector<uint8_t> fields;
-    for (const FieldDescriptor& d : descriptors()) fields.insert(fields.end(), d.raw.begin(), d.raw.end());
-    CipherInPlace(key, fields.data(), fields.size());
-    WriteEmptyTable(replacement, encrypted(), fields);
-    dBHandler target(replacement.new_table(), key, true, false);
-    target.set_user_id(user_id());
-    current_tag_ = nullptr;
-    SetReadAhead(true);
-    const size_t bytes = static_cast<size_t>(record_length());
-    for (int32_t n = 1; n <= record_count(); ++n) {
-      dBaseFld::GetRecord(n);
-      if (deleted()) continue;
-      std::memcpy(target.record(), record(), bytes);
-      if (has_memo()) CopyMemos(target);
-      target.Append();
-    }
-    target.Flush();
-    replacement.Commit();
-    AdoptReplacement(target);
+    RewriteTable(encrypted() ? password() : std::string(), true);
     // Record numbers changed: the old position means nothing now.
     cursor.KeepPosition();
   }
@@ -301,29 +306,7 @@ void dBHandler::SetPassword(const std::string& new_password) {
   {
     CursorGuard cursor(*this);
     set_state(kStatePassword);
-    TableReplacement replacement(file_name(), false);
-    // The new table: this header area with the descriptors (and the offsets and numbers the
-    // engine keeps in them) enciphered with the new password, then every record of the file,
-    // whatever its mark and whatever filter is active, read with the current password and
-    // written with the new one, its memos into a new memo file.
-    std::vector<uint8_t> fields;
-    for (const FieldDescriptor& d : descriptors()) fields.insert(fields.end(), d.raw.begin(), d.raw.end());
-    CipherInPlace(new_password, fields.data(), fields.size());
-    WriteEmptyTable(replacement, !new_password.empty(), fields);
-    dBHandler target(replacement.new_table(), new_password, true, false);
-    target.set_user_id(user_id());
-    current_tag_ = nullptr;
-    SetReadAhead(true);
-    const size_t bytes = static_cast<size_t>(record_length());
-    for (int32_t n = 1; n <= record_count(); ++n) {
-      dBaseFld::GetRecord(n);
-      std::memcpy(target.record(), record(), bytes);
-      if (has_memo()) CopyMemos(target);
-      target.Append();
-    }
-    target.Flush();
-    replacement.Commit();
-    AdoptReplacement(target);
+    RewriteTable(new_password, false);
     const std::string old_password = encrypted() ? password() : std::string();
     SetPasswords(new_password, new_password, !new_password.empty());
     InvalidateReadAhead();
