@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -31,11 +29,6 @@ std::unique_ptr<DBFBuild> Builder(int dialect, const std::string& path) {
   if (dialect == 2) return std::make_unique<DB4Build>(path);
   if (dialect == 3) return std::make_unique<DBFoxBuild>(path);
   return std::make_unique<DBFBuild>(path);
-}
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 class QdbfEditTest : public ::testing::TestWithParam<int> {
@@ -156,15 +149,15 @@ TEST_P(QdbfEditTest, RefusalsChangeNothing) {
       {"replace " + Table() + "--set QTD", "FIELD=EXPR"},
   };
   const std::string memo = path_.substr(0, path_.size() - 3) + (GetParam() == 3 ? "FPT" : "DBT");
-  const std::string table_before = Slurp(path_);
-  const std::string memo_before = Slurp(memo);
+  const std::string table_before = testsupport::ReadFileBytes(path_);
+  const std::string memo_before = testsupport::ReadFileBytes(memo);
   ASSERT_FALSE(memo_before.empty());
   for (const Case& c : cases) {
     const testsupport::ProgramRun run = RunQdbf(c.args);
     EXPECT_NE(run.status, 0) << c.args;
     EXPECT_NE(run.output.find(c.message), std::string::npos) << c.args << "\n" << run.output;
-    EXPECT_EQ(Slurp(path_), table_before) << c.args;
-    EXPECT_EQ(Slurp(memo), memo_before) << c.args;
+    EXPECT_EQ(testsupport::ReadFileBytes(path_), table_before) << c.args;
+    EXPECT_EQ(testsupport::ReadFileBytes(memo), memo_before) << c.args;
   }
 }
 
@@ -182,13 +175,13 @@ TEST_P(QdbfEditTest, PackKeepsTheLiveRecordsCompactsMemosAndRebuildsTheIndex) {
     if (r.qtd >= 6) live.push_back(r);
   }
   const std::string memo = path_.substr(0, path_.size() - 3) + (GetParam() == 3 ? "FPT" : "DBT");
-  const size_t memo_before = Slurp(memo).size();
+  const size_t memo_before = testsupport::ReadFileBytes(memo).size();
 
   const testsupport::ProgramRun packed = RunQdbf("pack " + Table() + "--index " + index);
   ASSERT_EQ(packed.status, 0) << packed.output;
   model_ = live;
   ExpectTableIsModel("pack");
-  EXPECT_LT(Slurp(memo).size(), memo_before);
+  EXPECT_LT(testsupport::ReadFileBytes(memo).size(), memo_before);
   const testsupport::ProgramRun check = RunQdbf("index check " + Table() + index);
   EXPECT_EQ(check.status, 0) << check.output;
   const testsupport::ProgramRun dump = RunQdbf("index dump " + Table() + index);

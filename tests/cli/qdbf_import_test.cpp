@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -21,15 +19,6 @@ namespace {
 using testsupport::RunQdbf;
 
 const char* const kSpecs = "'C;C;12;0' 'N;N;9;2' 'D;D;8;0' 'L;L;1;0' 'M;M;10;0'";
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 class QdbfImportTest : public ::testing::TestWithParam<int> {
  protected:
@@ -76,7 +65,7 @@ TEST_P(QdbfImportTest, DumpThenImportGivesTheTableBack) {
     const testsupport::ProgramRun dumped =
         RunQdbf("dump " + Quoted(source) + "--format " + format + deleted);
     ASSERT_EQ(dumped.status, 0) << dumped.output;
-    WriteFile(dir_.File("dump." + format), dumped.output);
+    testsupport::WriteFileBytes(dir_.File("dump." + format), dumped.output);
     const std::string create = format == "sdf" ? "" : " --create " + std::string(kSpecs) + Type();
     if (format == "sdf") {
       ASSERT_EQ(RunQdbf("create " + Quoted(copy) + Type() + kSpecs).status, 0);
@@ -111,13 +100,13 @@ TEST_P(QdbfImportTest, RowsThatDoNotConvertAreReportedAndSkippedOrStopTheImport)
     std::remove(dir_.File(table).c_str());
     std::remove(dir_.File(table.substr(0, table.size() - 3) + (GetParam() == 3 ? "FPT" : "DBT")).c_str());
     ASSERT_EQ(RunQdbf("create " + Quoted(table) + Type() + kSpecs).status, 0);
-    WriteFile(dir_.File("in.txt"), c.input);
-    const std::string before = Slurp(dir_.File(table));
+    testsupport::WriteFileBytes(dir_.File("in.txt"), c.input);
+    const std::string before = testsupport::ReadFileBytes(dir_.File(table));
 
     const testsupport::ProgramRun strict =
         RunQdbf("import " + Quoted(table) + Quoted("in.txt") + "--format " + c.format + " --strict");
     EXPECT_EQ(strict.status, 1) << c.input;
-    EXPECT_EQ(Slurp(dir_.File(table)), before) << c.input;
+    EXPECT_EQ(testsupport::ReadFileBytes(dir_.File(table)), before) << c.input;
 
     const testsupport::ProgramRun lenient =
         RunQdbf("import " + Quoted(table) + Quoted("in.txt") + "--format " + c.format);
@@ -131,7 +120,7 @@ TEST_P(QdbfImportTest, RowsThatDoNotConvertAreReportedAndSkippedOrStopTheImport)
     EXPECT_EQ(t.record_count(), c.good_rows) << c.input;
   }
   // A column that names no field stops before reading any row.
-  WriteFile(dir_.File("in.txt"), "C,NADA\na,1\n");
+  testsupport::WriteFileBytes(dir_.File("in.txt"), "C,NADA\na,1\n");
   const testsupport::ProgramRun unknown = RunQdbf("import " + Quoted("Tcsv.DBF") + Quoted("in.txt"));
   EXPECT_EQ(unknown.status, 1);
   EXPECT_NE(unknown.output.find("Column NADA matches no field"), std::string::npos) << unknown.output;

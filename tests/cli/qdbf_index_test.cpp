@@ -27,11 +27,7 @@ std::string Quote(const std::string& text) {
   return out + "'";
 }
 
-struct IndexCase {
-  std::string folder;
-  std::string table;
-  std::string index;
-};
+using IndexCase = FixtureIndex;
 
 class QdbfIndexTest : public ::testing::TestWithParam<IndexCase> {
  protected:
@@ -113,22 +109,8 @@ TEST_P(QdbfIndexTest, TagsBuiltWithTheFixturesKeysListTheSameEntries) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fixtures, QdbfIndexTest,
-    ::testing::Values(IndexCase{"ntx-cdx", "fxntx.dbf", "fcode.ntx"}, IndexCase{"ntx-cdx", "fxntx.dbf", "famount.ntx"},
-                      IndexCase{"ntx-cdx", "fxntx.dbf", "fwhen.ntx"}, IndexCase{"ntx-cdx", "fxntx.dbf", "fnamewhen.ntx"},
-                      IndexCase{"ntx-cdx", "fxntx.dbf", "funiq.ntx"}, IndexCase{"ntx-cdx", "fxntx.dbf", "ffor.ntx"},
-                      IndexCase{"ntx-cdx", "fxbig.dbf", "fxbig.ntx"}, IndexCase{"ndx-mdx", "dbndx.dbf", "dbcode.ndx"},
-                      IndexCase{"ndx-mdx", "dbndx.dbf", "dbamount.ndx"}, IndexCase{"ndx-mdx", "dbndx.dbf", "dbnameqty.ndx"},
-                      IndexCase{"ntx-cdx", "fxcdx.dbf", "fxcdx.cdx"}, IndexCase{"ntx-cdx", "fxbig.dbf", "fxbig.cdx"},
-                      IndexCase{"ndx-mdx", "dbmdx.dbf", "dbmdx.mdx"}),
-    [](const ::testing::TestParamInfo<IndexCase>& param) {
-      std::string name = param.param.index;
-      for (char& ch : name) {
-        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-      }
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Fixtures, QdbfIndexTest, ::testing::ValuesIn(FixtureIndexes()),
+                         [](const ::testing::TestParamInfo<IndexCase>& param) { return FixtureTestName(param.param); });
 
 }  // namespace
 }  // namespace dbase::testing_index

@@ -13,11 +13,7 @@
 namespace dbase::testing_index {
 namespace {
 
-struct FixtureCase {
-  std::string folder;
-  std::string table;
-  std::string index;
-};
+using FixtureCase = FixtureIndex;
 
 std::string SeekResult(bool found, bool eof, int32_t recno) {
   return std::string("found=") + (found ? "T" : "F") + " eof=" + (eof ? "T" : "F") + " recno=" + std::to_string(recno);
@@ -99,22 +95,8 @@ TEST_P(FixtureReadTest, SharedOpenWalksEveryKey) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, FixtureReadTest,
-    ::testing::Values(FixtureCase{"ntx-cdx", "fxntx.dbf", "fcode.ntx"}, FixtureCase{"ntx-cdx", "fxntx.dbf", "famount.ntx"},
-                      FixtureCase{"ntx-cdx", "fxntx.dbf", "fwhen.ntx"}, FixtureCase{"ntx-cdx", "fxntx.dbf", "fnamewhen.ntx"},
-                      FixtureCase{"ntx-cdx", "fxntx.dbf", "funiq.ntx"}, FixtureCase{"ntx-cdx", "fxntx.dbf", "ffor.ntx"},
-                      FixtureCase{"ntx-cdx", "fxbig.dbf", "fxbig.ntx"}, FixtureCase{"ndx-mdx", "dbndx.dbf", "dbcode.ndx"},
-                      FixtureCase{"ndx-mdx", "dbndx.dbf", "dbamount.ndx"}, FixtureCase{"ndx-mdx", "dbndx.dbf", "dbnameqty.ndx"},
-                      FixtureCase{"ntx-cdx", "fxcdx.dbf", "fxcdx.cdx"}, FixtureCase{"ntx-cdx", "fxbig.dbf", "fxbig.cdx"},
-                      FixtureCase{"ndx-mdx", "dbmdx.dbf", "dbmdx.mdx"}),
-    [](const ::testing::TestParamInfo<FixtureCase>& param) {
-      std::string name = param.param.index;
-      for (char& ch : name) {
-        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-      }
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Files, FixtureReadTest, ::testing::ValuesIn(FixtureIndexes()),
+                         [](const ::testing::TestParamInfo<FixtureCase>& param) { return FixtureTestName(param.param); });
 
 }  // namespace
 }  // namespace dbase::testing_index

@@ -3,6 +3,7 @@
 // `recno<TAB>key hex` lines in index order and the recorded seeks.
 #pragma once
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,34 @@
 #include "index/index_tag.h"
 
 namespace dbase::testing_index {
+
+// One index file of the fixtures, with its folder and the table it indexes.
+struct FixtureIndex {
+  std::string folder;
+  std::string table;
+  std::string index;
+};
+
+// Every index file of the fixtures.
+inline std::vector<FixtureIndex> FixtureIndexes() {
+  return {{"ntx-cdx", "fxntx.dbf", "fcode.ntx"},     {"ntx-cdx", "fxntx.dbf", "famount.ntx"},
+          {"ntx-cdx", "fxntx.dbf", "fwhen.ntx"},     {"ntx-cdx", "fxntx.dbf", "fnamewhen.ntx"},
+          {"ntx-cdx", "fxntx.dbf", "funiq.ntx"},     {"ntx-cdx", "fxntx.dbf", "ffor.ntx"},
+          {"ntx-cdx", "fxbig.dbf", "fxbig.ntx"},     {"ndx-mdx", "dbndx.dbf", "dbcode.ndx"},
+          {"ndx-mdx", "dbndx.dbf", "dbamount.ndx"},  {"ndx-mdx", "dbndx.dbf", "dbnameqty.ndx"},
+          {"ntx-cdx", "fxcdx.dbf", "fxcdx.cdx"},     {"ntx-cdx", "fxbig.dbf", "fxbig.cdx"},
+          {"ndx-mdx", "dbmdx.dbf", "dbmdx.mdx"}};
+}
+
+// A test name for a fixture index file: its name with every other character than letters and
+// digits as "_" ("fcode_ntx").
+inline std::string FixtureTestName(const FixtureIndex& f) {
+  std::string name = f.index;
+  for (char& ch : name) {
+    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  }
+  return name;
+}
 
 inline std::string FixtureDir() {
   if (const char* env = std::getenv("QUARVEL_INDEX_FIXTURES")) return env;
