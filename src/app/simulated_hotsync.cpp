@@ -16,10 +16,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A transfer that completes replaces the file at once, as a handheld installs a database only
+// when it has received all of it: copied beside `to`, then renamed over it.
 bool CopyWhole(const std::string& from, const std::string& to) {
   std::error_code ec;
   if (!fs::is_regular_file(from, ec)) return false;
-  return fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec) && !ec;
+  const std::string part = to + ".~sync";
+  if (!fs::copy_file(from, part, fs::copy_options::overwrite_existing, ec) || ec) {
+    fs::remove(part, ec);
+    return false;
+  }
+  fs::rename(part, to, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(part, ignored);
+    return false;
+  }
+  return true;
 }
 
 // Half of `from` written at `to`: what an interrupted transfer leaves behind.
