@@ -18,6 +18,7 @@
 #include "dbf/number_text.h"
 #include "handler/db_handler.h"
 #include "handler/table_restructure.h"
+#include "index/index_fixtures.h"
 #include "index/index_tag.h"
 #include "support/failure_sweep.h"
 #include "support/temp_dir.h"
@@ -499,6 +500,66 @@ TEST(Restructure, EveryFailurePointLeavesTheOldTableOrTheNewOne) {
   });
   std::printf("[ points   ] restructure: %s\n", points.Describe().c_str());
   EXPECT_GT(points.total, 30u);
+}
+
+// The tables other dBase programs wrote, with their memos and indexes: restructured, then packed,
+// every value carried and every index (production or named) sound after each step.
+TEST(Restructure, TablesOtherProgramsWroteKeepTheirValuesAndIndexes) {
+  using testing_index::FixtureDir;
+  if (FixtureDir().empty()) GTEST_SKIP() << "index fixtures not found";
+  struct Case {
+    std::string folder, table;
+    std::vector<std::string> companions;  // memo and production index
+    std::vector<std::string> indexes;     // named index files
+  };
+  const std::vector<Case> cases = {
+      {"ntx-cdx", "fxntx", {"fxntx.dbt"}, {"fcode.ntx", "famount.ntx", "fwhen.ntx", "fnamewhen.ntx", "funiq.ntx", "ffor.ntx"}},
+      {"ntx-cdx", "fxcdx", {"fxcdx.fpt", "fxcdx.cdx"}, {}},
+      {"ntx-cdx", "fxbig", {"fxbig.cdx"}, {"fxbig.ntx"}},
+      {"ndx-mdx", "dbndx", {"dbndx.dbt"}, {"dbcode.ndx", "dbamount.ndx", "dbnameqty.ndx"}},
+      {"ndx-mdx", "dbmdx", {"dbmdx.dbt", "dbmdx.mdx"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.table);
+    TempDir dir;
+    const std::string from = FixtureDir() + "/" + c.folder + "/";
+    std::vector<std::string> files = c.companions;
+    files.insert(files.end(), c.indexes.begin(), c.indexes.end());
+    files.push_back(c.table + ".dbf");
+    for (const std::string& name : files) fs::copy_file(from + name, dir.File(name));
+    const std::string path = dir.File(c.table + ".dbf");
+    const Model old = Read(path);
+    FieldChanges changes;
+    changes.add = {FieldSpec{"EXTRA", 'N', 5, 1}};
+    for (const ModelField& f : old.fields) {
+      if (f.name == "NAME") changes.retype = {FieldSpec{"NAME", 'C', 40, 0}};
+    }
+    RestructureOptions options;
+    for (const std::string& name : c.indexes) options.index_files.push_back(dir.File(name));
+    size_t losses = 0;
+    const Model want = Apply(old, changes, &losses);
+    ASSERT_NO_THROW(RestructureTable(path, changes, options));
+    EXPECT_EQ(losses, 0u);
+    ExpectSame(Read(path), want, "restructured");
+    EXPECT_TRUE(fs::exists(dir.File(c.table + ".bak")));
+    dBHandler t(path, "", true, false);
+    const std::string& last = c.companions.back();
+    EXPECT_EQ(t.OpenProductionIndex(), last.ends_with(".cdx") || last.ends_with(".mdx"));
+    for (const std::string& name : options.index_files) t.OpenIndexFile(name);
+    EXPECT_EQ(t.CheckIndexes(), "");
+    t.Pack();
+    EXPECT_EQ(t.CheckIndexes(), "");
+    t.Close();
+    Model packed = want;
+    packed.rows.clear();
+    packed.deleted.clear();
+    for (size_t r = 0; r < want.rows.size(); ++r) {
+      if (want.deleted[r]) continue;
+      packed.rows.push_back(want.rows[r]);
+      packed.deleted.push_back(false);
+    }
+    ExpectSame(Read(path), packed, "packed");
+  }
 }
 
 }  // namespace
