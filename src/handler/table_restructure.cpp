@@ -276,11 +276,12 @@ RestructureResult RestructureTable(const std::string& table_name, const FieldCha
     for (const PlannedField& f : fields) builder->AddField(f.field.name, f.field.type, f.field.length, f.field.decimals);
     builder->Build();
   }
-  const uint8_t code_page = source.header()[29];
+  // The code page mark tells other programs how to read the texts, which go over unchanged.
+  const uint8_t code_page = source.header()[dbf_layout::kCodePage];
   if (code_page != 0) {
     DiskFile file(replacement.new_table(), true, false);
     file.Open();
-    file.Write(29, &code_page, 1);
+    file.Write(dbf_layout::kCodePage, &code_page, 1);
     file.Flush();
   }
   if (source.encrypted()) {

@@ -347,6 +347,11 @@ TEST_P(RestructureTest, RandomChangesMatchAModelAndKeepTheOldTableAsBackup) {
   Model model;
   MakeTable(path, "T", dialect, model, rng, 60);
   ExpectSame(Read(path), model, "as built");
+  {
+    std::string bytes = ReadFileBytes(path);
+    bytes[29] = 0x03;  // a code page mark (Windows-1252), which every new table keeps
+    testsupport::WriteFileBytes(path, bytes);
+  }
   RestructureOptions options;
   if (dialect == 1) options.index_files = {dir.File("K.NTX")};
   int next_name = 0, refused = 0, done = 0, lossy = 0;
@@ -374,6 +379,7 @@ TEST_P(RestructureTest, RandomChangesMatchAModelAndKeepTheOldTableAsBackup) {
     lossy += losses > 0;
     ++done;
     ExpectSame(Read(path), want, context);
+    EXPECT_EQ(ReadFileBytes(path)[29], 0x03) << context;
 
     // The backup pair, renamed back, is the table as it was.
     for (const std::string& name : FilesIn(dir.path())) {
@@ -541,7 +547,15 @@ TEST(Restructure, TablesOtherProgramsWroteKeepTheirValuesAndIndexes) {
     ASSERT_NO_THROW(RestructureTable(path, changes, options));
     EXPECT_EQ(losses, 0u);
     ExpectSame(Read(path), want, "restructured");
-    EXPECT_TRUE(fs::exists(dir.File(c.table + ".bak")));
+    // The backup is the old table byte for byte but for its structural index flag; the code page
+    // mark goes over to the new table.
+    std::string old_bytes = ReadFileBytes(from + c.table + ".dbf");
+    std::string backup = ReadFileBytes(dir.File(c.table + ".bak"));
+    ASSERT_EQ(backup.size(), old_bytes.size());
+    EXPECT_EQ(backup[28], static_cast<char>(old_bytes[28] & ~1));
+    backup[28] = old_bytes[28];
+    EXPECT_TRUE(backup == old_bytes);
+    EXPECT_EQ(ReadFileBytes(path)[29], old_bytes[29]);
     dBHandler t(path, "", true, false);
     const std::string& last = c.companions.back();
     EXPECT_EQ(t.OpenProductionIndex(), last.ends_with(".cdx") || last.ends_with(".mdx"));
