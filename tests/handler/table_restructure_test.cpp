@@ -161,7 +161,7 @@ std::string RandomValue(std::mt19937& rng, const ModelField& f) {
     }
     case 'D': {
       if (pick(4) == 0) return "";
-      char buf[16];
+      char buf[48];
       std::snprintf(buf, sizeof buf, "%04d%02d%02d", 1990 + pick(40), 1 + pick(12), 1 + pick(28));
       return buf;
     }
