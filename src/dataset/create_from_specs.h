@@ -6,18 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "dbf/field_spec.h"
+
 namespace quarvel {
 
 inline constexpr const char* kFieldListInvalid = "Field list is invalid";
 
-struct FieldSpec {
-  std::string name;  // upper-cased
-  char type = ' ';
-  int length = 0;
-  int decimals = 0;
-};
+using dbase::FieldSpec;
 
-// Parses one specification; false when it is malformed.
+// Parses one specification of the four-part form (dbase::FieldSpecForm::kFourParts); false when
+// it is malformed.
 bool ParseFieldSpec(const std::string& text, FieldSpec& out);
 
 // Creates `file_name` (".DBF" added when it has no extension), replacing a file of that name.

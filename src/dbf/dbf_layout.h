@@ -50,6 +50,7 @@ constexpr size_t kEncrypted = 15;
 constexpr size_t kChangeStamp = 16;
 constexpr size_t kLastWriter = 20;
 constexpr size_t kTableFlags = 28;
+constexpr size_t kCodePage = 29;
 
 constexpr size_t kDescriptorBytes = 32;
 constexpr size_t kFieldName = 0;

@@ -9,12 +9,7 @@
 namespace qdbf {
 
 void CreateTable(const std::string& table, int type, const std::vector<std::string>& specs) {
-  std::vector<FieldSpec> fields;
-  for (const std::string& s : specs) {
-    FieldSpec f;
-    if (!ParseFieldSpec(s, &f)) throw CLI::ValidationError("SPEC", "invalid field specification: " + s);
-    fields.push_back(f);
-  }
+  const std::vector<FieldSpec> fields = ParseFieldSpecs(specs);
   std::unique_ptr<dbase::DBFBuild> builder;
   if (type == 2) {
     builder = std::make_unique<dbase::DB4Build>(table);
@@ -44,7 +39,7 @@ void RegisterCreate(CLI::App& app) {
   CLI::App* cmd = app.add_subcommand("create", "Create an empty table");
   cmd->add_option("table", args->table, "Table file")->required();
   cmd->add_option("--type", args->type, "2 = dBase IV, 3 = FoxPro, else dBase III");
-  cmd->add_option("specs", args->specs, "Field specifications NAME;TYPE;LENGTH;DECIMALS")->required();
+  cmd->add_option("specs", args->specs, "Field specifications NAME;TYPE;LENGTH;DECIMALS (decimals optional; D, L, M: NAME;TYPE)")->required();
   cmd->callback([args] { RunCreate(*args); });
 }
 

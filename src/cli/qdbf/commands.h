@@ -18,5 +18,6 @@ void RegisterTableOps(CLI::App& app);
 void RegisterEdit(CLI::App& app);
 void RegisterImport(CLI::App& app);
 void RegisterIndex(CLI::App& app);
+void RegisterRestructure(CLI::App& app);
 
 }  // namespace qdbf

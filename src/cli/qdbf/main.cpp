@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
   qdbf::RegisterEdit(app);
   qdbf::RegisterImport(app);
   qdbf::RegisterIndex(app);
+  qdbf::RegisterRestructure(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,7 +1,6 @@
 // Opening tables and formatting values for the qdbf verbs.
 #include "cli/qdbf/table_io.h"
 
-#include <charconv>
 
 #include "dbf/dbf_date.h"
 
@@ -86,26 +85,21 @@ std::string CsvValue(std::string_view text) {
   return out + "\"";
 }
 
-bool ParseFieldSpec(std::string_view text, FieldSpec* out) {
-  std::string_view parts[4];
-  int n = 0;
-  size_t start = 0;
-  while (n < 4) {
-    size_t semi = text.find(';', start);
-    parts[n++] = text.substr(start, semi == std::string_view::npos ? std::string_view::npos : semi - start);
-    if (semi == std::string_view::npos) break;
-    start = semi + 1;
-    if (n == 4) return false;  // more than four parts
+std::vector<FieldSpec> ParseFieldSpecs(const std::vector<std::string>& specs) {
+  std::vector<FieldSpec> fields;
+  for (const std::string& text : specs) {
+    FieldSpec f;
+    if (!dbase::ParseFieldSpec(text, dbase::FieldSpecForm::kCommandLine, &f)) {
+      throw CLI::ValidationError("SPEC", "invalid field specification: " + text);
+    }
+    for (const FieldSpec& seen : fields) {
+      if (dbase::StoredFieldName(seen.name) == dbase::StoredFieldName(f.name)) {
+        throw CLI::ValidationError("SPEC", "field " + dbase::StoredFieldName(f.name) + " is named twice");
+      }
+    }
+    fields.push_back(f);
   }
-  if (n < 3 || parts[0].empty() || parts[1].size() != 1) return false;
-  auto number = [](std::string_view s, int* v) {
-    auto r = std::from_chars(s.data(), s.data() + s.size(), *v);
-    return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size() && *v >= 0;
-  };
-  out->name = std::string(parts[0]);
-  out->type = parts[1][0];
-  out->decimals = 0;
-  return number(parts[2], &out->length) && (n < 4 || number(parts[3], &out->decimals));
+  return fields;
 }
 
 std::string ShownValue(dbase::dBaseFld& table, int field) {

@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "dbf/field_spec.h"
 #include "handler/db_handler.h"
 #include "platform/text_encoding.h"
 
@@ -40,14 +41,11 @@ std::optional<std::string> JsonNumber(std::string_view text);
 // Quotes a CSV value when it holds a comma, a quote or a line break.
 std::string CsvValue(std::string_view text);
 
-// "NAME;T;LEN;DEC" (decimals optional). False when malformed.
-struct FieldSpec {
-  std::string name;
-  char type = 'C';
-  int length = 0;
-  int decimals = 0;
-};
-bool ParseFieldSpec(std::string_view text, FieldSpec* out);
+// Field specifications as typed on the command line (dbase::FieldSpecForm::kCommandLine):
+// "NAME;T;LEN;DEC", decimals optional, the length too for D, L, M, B and G. A malformed one or
+// a name given twice (as stored: upper case, 10 characters) is a usage error naming it.
+using dbase::FieldSpec;
+std::vector<FieldSpec> ParseFieldSpecs(const std::vector<std::string>& specs);
 // Field types whose value lives in the memo file; SDF dumps and imports leave them out.
 inline bool IsMemoField(char type) { return type == 'M' || type == 'B' || type == 'G'; }
 // A new empty table of dialect `type` (2 dBase IV, 3 FoxPro, else dBase III) from specifications.
