@@ -48,7 +48,7 @@ class MemoChecker {
               FindingList& out)
       : table_name_(table_name),
         memo_(memo_name, false, true),
-        format_(version == kVersionDb4Memo ? Format::Db4
+        format_(version == kVersionDb4Memo                             ? Format::Db4
                 : version == kVersionFoxMemo || version == kVersionVfp ? Format::Fox
                                                                        : Format::Db3),
         enciphered_(enciphered),
@@ -109,8 +109,8 @@ bool MemoChecker::ReadFileHeader() {
   if (format_ == Format::Db4) {
     const uint32_t size = GetLE32(header_ + 20);
     if (size < kMinDb4BlockSize || size > kMaxDb4BlockSize) {
-      AddMemoFinding("memo-file", -1, "the block size " + std::to_string(size) + " in the memo file header is not usable",
-                     false);
+      AddMemoFinding("memo-file", -1,
+                     "the block size " + std::to_string(size) + " in the memo file header is not usable", false);
       return false;
     }
     block_size_ = size;
@@ -133,7 +133,8 @@ int64_t MemoChecker::Db3TextLength(uint64_t offset, bool* terminated) {
   // From `unterminated_from_` on there is no end mark up to the end of the file: memos starting
   // there are not scanned again, so damaged references cost one pass over the file in all.
   while (offset + count < std::min(size, unterminated_from_)) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(kScanChunk, std::min(size, unterminated_from_) - offset - count));
+    const size_t want =
+        static_cast<size_t>(std::min<uint64_t>(kScanChunk, std::min(size, unterminated_from_) - offset - count));
     const int64_t got = memo_.Read(offset + count, chunk.data(), want);
     if (got <= 0) break;
     const void* mark = std::memchr(chunk.data(), kEndOfText, static_cast<size_t>(got));
@@ -169,8 +170,8 @@ Extent MemoChecker::Measure(int64_t block) {
   auto outside = [&](uint64_t end) {
     if (end <= static_cast<uint64_t>(size_)) return false;
     e.kind = "memo-block";
-    e.problem = "the memo at block " + std::to_string(block) + " runs " + std::to_string(end - static_cast<uint64_t>(size_)) +
-                " bytes past the end of the memo file";
+    e.problem = "the memo at block " + std::to_string(block) + " runs " +
+                std::to_string(end - static_cast<uint64_t>(size_)) + " bytes past the end of the memo file";
     return true;
   };
   if (format_ == Format::Db4) {
@@ -205,12 +206,13 @@ Extent MemoChecker::Measure(int64_t block) {
     stored = static_cast<uint64_t>(Db3TextLength(offset, &terminated)) + 1;
     if (!terminated) {
       e.kind = "memo-block";
-      e.problem = "the memo at block " + std::to_string(block) + " has no end mark 0x1A before the end of the memo file";
+      e.problem =
+          "the memo at block " + std::to_string(block) + " has no end mark 0x1A before the end of the memo file";
       return e;
     }
   }
-  e.blocks = std::max<int64_t>(1, static_cast<int64_t>((stored + static_cast<uint64_t>(block_size_) - 1) /
-                                                       static_cast<uint64_t>(block_size_)));
+  e.blocks = std::max<int64_t>(
+      1, static_cast<int64_t>((stored + static_cast<uint64_t>(block_size_) - 1) / static_cast<uint64_t>(block_size_)));
   return e;
 }
 
@@ -249,8 +251,9 @@ void MemoChecker::CheckNextFree(int64_t used_end, const std::vector<MemoReferenc
     const int64_t next = format_ == Format::Fox ? GetBE32(header_) : GetLE32(header_);
     if (next < used_end) {
       AddMemoFinding("memo-file", -1,
-                     "the next free block " + std::to_string(next) + " lies before the end of the memos in use (block " +
-                         std::to_string(used_end) + "): new memos would be written over them",
+                     "the next free block " + std::to_string(next) +
+                         " lies before the end of the memos in use (block " + std::to_string(used_end) +
+                         "): new memos would be written over them",
                      true);
     }
     return;

@@ -32,7 +32,7 @@ struct MemoReference {
 // Checks the memo file `memo_name` of a table of `version` (0x83 dBase III, 0x8B dBase IV, 0xF5 and
 // 0x30 FoxPro) against the references its records hold. `table_name` is the table file, named in
 // findings about a reference.
-void CheckMemoFile(const std::string& table_name, const std::string& memo_name, uint8_t version,
-                   bool enciphered, const std::vector<MemoReference>& references, FindingList& out);
+void CheckMemoFile(const std::string& table_name, const std::string& memo_name, uint8_t version, bool enciphered,
+                   const std::vector<MemoReference>& references, FindingList& out);
 
 }  // namespace dbase

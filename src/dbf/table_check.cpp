@@ -31,8 +31,8 @@ constexpr size_t kReadChunk = 65536;
 constexpr size_t kShownBytes = 24;
 
 bool KnownVersion(uint8_t v) {
-  return v == kVersionDb3 || v == kVersionNoMemo || v == kVersionVfp || v == kVersionDb3Memo ||
-         v == kVersionDb4Memo || v == kVersionFoxMemo;
+  return v == kVersionDb3 || v == kVersionNoMemo || v == kVersionVfp || v == kVersionDb3Memo || v == kVersionDb4Memo ||
+         v == kVersionFoxMemo;
 }
 
 bool Digit(char c) { return c >= '0' && c <= '9'; }
@@ -130,8 +130,8 @@ class TableChecker {
   void Run();
 
  private:
-  void Add(const char* kind, int64_t offset, std::string message, bool repairable = false,
-           int64_t record = 0, const std::string& field = "") {
+  void Add(const char* kind, int64_t offset, std::string message, bool repairable = false, int64_t record = 0,
+           const std::string& field = "") {
     TableFinding f;
     f.kind = kind;
     f.file = file_.file_name();
@@ -186,13 +186,15 @@ bool TableChecker::ReadHeader() {
     return false;
   }
   if (header_length_ < min_header) {
-    Add("header", kHeaderLength, "header length " + std::to_string(header_length_) + " is shorter than the " +
-                                     std::to_string(min_header) + " bytes of a header without fields");
+    Add("header", kHeaderLength,
+        "header length " + std::to_string(header_length_) + " is shorter than the " + std::to_string(min_header) +
+            " bytes of a header without fields");
     return false;
   }
   if (header_length_ > size_) {
-    Add("header", kHeaderLength, "header length " + std::to_string(header_length_) +
-                                     " runs past the end of the file (" + std::to_string(size_) + " bytes)");
+    Add("header", kHeaderLength,
+        "header length " + std::to_string(header_length_) + " runs past the end of the file (" + std::to_string(size_) +
+            " bytes)");
     return false;
   }
   encrypted_ = header_[kEncrypted] != 0;
@@ -206,7 +208,8 @@ void TableChecker::CheckDescriptor(const Field& f, bool vfp) {
   const int64_t at = f.descriptor_at;
   auto bad = [&](int64_t offset, const std::string& what) { Add("descriptor", at + offset, what, false, 0, f.name); };
   if (f.name.empty()) bad(kFieldName, "a field has no name");
-  if (std::any_of(f.name.begin(), f.name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+  if (std::any_of(f.name.begin(), f.name.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
     bad(kFieldName, "field name " + Shown(f.name) + " holds control characters");
   }
   if (types.find(f.type) == std::string_view::npos) {
@@ -242,7 +245,8 @@ void TableChecker::CheckDescriptor(const Field& f, bool vfp) {
       if (f.length < 1) bad(kFieldLength, "the field is 0 bytes long");
   }
   if ((f.type == 'N' || f.type == 'F') && f.decimals > 0 && f.decimals >= f.length) {
-    bad(kFieldDecimals, std::to_string(f.decimals) + " decimals do not fit a field of " + std::to_string(f.length) + " bytes");
+    bad(kFieldDecimals,
+        std::to_string(f.decimals) + " decimals do not fit a field of " + std::to_string(f.length) + " bytes");
   }
   if (vfp && f.stored_offset != 0 && f.stored_offset != static_cast<uint32_t>(f.offset)) {
     bad(kFieldOffset, "the descriptor places the field at offset " + std::to_string(f.stored_offset) +
@@ -315,8 +319,9 @@ bool TableChecker::ReadDescriptors() {
   }
   if (full_sum != record_length_) {
     if (encrypted_) throw EncryptionError::Make(kInvalidPassword, file_.file_name());
-    Add("record-length", kRecordLength, "the record length is " + std::to_string(record_length_) +
-                                            " but the fields and the deletion flag take " + std::to_string(full_sum));
+    Add("record-length", kRecordLength,
+        "the record length is " + std::to_string(record_length_) + " but the fields and the deletion flag take " +
+            std::to_string(full_sum));
     return false;
   }
   int offset = 1;
@@ -339,8 +344,9 @@ void TableChecker::CheckSize() {
   result_.whole_records = whole;
   const int64_t stated = GetLE32(&header_[kRecordCount]);
   if (stated != whole) {
-    Add("record-count", kRecordCount, "the header counts " + std::to_string(stated) + " records, the file holds " +
-                                          std::to_string(whole) + " whole records",
+    Add("record-count", kRecordCount,
+        "the header counts " + std::to_string(stated) + " records, the file holds " + std::to_string(whole) +
+            " whole records",
         true);
   }
   const int64_t end = header_length_ + whole * record_length_;
@@ -360,8 +366,17 @@ void TableChecker::CheckSize() {
 void TableChecker::CheckField(int64_t number, int64_t at, const Field& f, const uint8_t* bytes) {
   const std::string_view text(reinterpret_cast<const char*>(bytes), static_cast<size_t>(f.length));
   const int64_t offset = at + f.offset;
-  auto bad = [&](const std::string& what) { Add("field-value", offset, Shown(text) + " " + what, false, number, f.name); };
+  auto bad = [&](const std::string& what) {
+    Add("field-value", offset, Shown(text) + " " + what, false, number, f.name);
+  };
+  if (text.empty()) return;
   if (version_ == kVersionVfp) {
+    // Binary fields of a length other than their type's were reported with the descriptors;
+    // their bytes cannot be read as that type.
+    size_t binary = 0;
+    if (f.type == 'M' || f.type == 'G' || f.type == 'I') binary = 4;
+    if (f.type == 'T' || f.type == 'Y' || f.type == 'B') binary = 8;
+    if (binary != 0 && text.size() != binary) return;
     switch (f.type) {
       case 'M':
       case 'G': {
@@ -418,8 +433,8 @@ void TableChecker::CheckField(int64_t number, int64_t at, const Field& f, const 
 
 void TableChecker::CheckRecord(int64_t number, int64_t at, const uint8_t* record) {
   if (record[0] != ' ' && record[0] != '*') {
-    Add("deletion-flag", at, "the deletion flag is " + Shown(std::string(1, static_cast<char>(record[0]))) +
-                                 ", neither \" \" nor \"*\"",
+    Add("deletion-flag", at,
+        "the deletion flag is " + Shown(std::string(1, static_cast<char>(record[0]))) + ", neither \" \" nor \"*\"",
         false, number);
   }
   for (const Field& f : fields_) CheckField(number, at, f, record + f.offset);
@@ -430,7 +445,8 @@ void TableChecker::CheckRecords() {
   const size_t per_chunk = std::max<size_t>(1, kReadChunk / length);
   std::vector<uint8_t> chunk(per_chunk * length);
   for (int64_t first = 0; first < result_.whole_records; first += static_cast<int64_t>(per_chunk)) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(per_chunk), result_.whole_records - first));
+    const size_t n =
+        static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(per_chunk), result_.whole_records - first));
     const int64_t at = header_length_ + first * record_length_;
     if (file_.Read(static_cast<uint64_t>(at), chunk.data(), n * length) < static_cast<int64_t>(n * length)) {
       throw EngineError::Make(kReadError, file_.file_name());
@@ -465,8 +481,8 @@ void TableChecker::Run() {
     if (!references_.empty()) {
       char hex[8];
       std::snprintf(hex, sizeof hex, "0x%02X", version_);
-      Add("version", kVersion, std::string("the table has memo references but its version byte ") + hex +
-                                   " announces no memo file");
+      Add("version", kVersion,
+          std::string("the table has memo references but its version byte ") + hex + " announces no memo file");
     }
     return;
   }

@@ -216,6 +216,7 @@ void dBHandler::CopyMemos(dBHandler& target, std::vector<ClearedMemo>* cleared) 
     try {
       block = NumberGet(d.number);
       if (static_cast<int64_t>(block) == 0) continue;
+      if (block < 0 && cleared != nullptr) throw EngineError::Make(kMemoBad, file_name());
       text = MemoRead(d.number);
     } catch (const EngineError&) {
       if (cleared == nullptr) throw;

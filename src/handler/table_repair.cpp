@@ -104,8 +104,8 @@ TableCheckResult CheckTable(const std::string& table, const std::string& passwor
   return result;
 }
 
-RepairResult RepairTable(const std::string& table, const std::string& password,
-                         const std::vector<std::string>& indexes, const TableCheckResult& found) {
+RepairResult RepairTable(const std::string& table, const std::string& password, const std::vector<std::string>& indexes,
+                         const TableCheckResult& found) {
   RepairResult result;
   if (!found.structure_sound) {
     result.refused = "the table's header or field descriptors are damaged, so its records cannot be told apart";

@@ -34,7 +34,7 @@ struct RepairResult {
 // copy (dBHandler::Salvage); index files are rebuilt. Nothing is written when the header or
 // descriptors are damaged, when the memo file cannot be read at all, or when nothing found is
 // repairable. Write failures raise; the table then stays as it was.
-RepairResult RepairTable(const std::string& table, const std::string& password,
-                         const std::vector<std::string>& indexes, const TableCheckResult& found);
+RepairResult RepairTable(const std::string& table, const std::string& password, const std::vector<std::string>& indexes,
+                         const TableCheckResult& found);
 
 }  // namespace dbase

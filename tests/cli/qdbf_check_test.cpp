@@ -4,20 +4,23 @@
 // file) as they were. Tables written by other dBase programs must check sound.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "dbf/dbase_fld.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
 #include "dbf/table_check.h"
+#include "dbf/table_cipher.h"
 #include "index/index_fixtures.h"
+#include "support/memo_tables.h"
 #include "support/run_program.h"
+#include "support/table_bytes.h"
 #include "support/temp_dir.h"
 
 namespace dbase {
@@ -61,10 +64,10 @@ struct Files {
 
 // What a reader gets from the table: per record the flag, the raw non-memo fields and the memo
 // text ("<unreadable>" when it cannot be read).
-std::vector<std::string> ReadableView(const std::string& table) {
+std::vector<std::string> ReadableView(const std::string& table, const std::string& password = "") {
   std::vector<std::string> rows;
   try {
-    dBaseFld t(table, "", false, true);
+    dBaseFld t(table, password, false, true);
     for (int32_t n = 1; n <= t.record_count(); ++n) {
       t.GetRecord(n);
       std::string row = t.deleted() ? "*" : " ";
@@ -124,9 +127,9 @@ const std::vector<Damage>& Damages() {
       {"unknown version", "version", false, [](Files& f) { f.t[0] = static_cast<char>(0x99); }},
       {"terminator missing", "terminator", false, [](Files& f) { f.t[f.header_length() - 1] = ' '; }},
       {"memo past the end", "memo-reference", true, [](Files& f) { f.Put(f.Record(2) + kObs, Ref(99999)); }},
-      {"memo reference not a number", "memo-reference", true, [](Files& f) { f.Put(f.Record(2) + kObs, "     12x  "); }},
-      {"memo in the header block", "memo-reference", true,
-       [](Files& f) { f.Put(f.Record(2) + kObs, Ref(3)); }, 4},
+      {"memo reference not a number", "memo-reference", true,
+       [](Files& f) { f.Put(f.Record(2) + kObs, "     12x  "); }},
+      {"memo in the header block", "memo-reference", true, [](Files& f) { f.Put(f.Record(2) + kObs, Ref(3)); }, 4},
       {"memo block header damaged", "memo-block", true,
        [](Files& f) {
          const size_t at = static_cast<size_t>(f.MemoBlock(3)) * f.block_size();
@@ -321,13 +324,99 @@ TEST_P(QdbfCheckTest, UnreadableTablesAreUsageErrors) {
 
 INSTANTIATE_TEST_SUITE_P(Dialects, QdbfCheckTest, ::testing::Values(1, 2, 3));
 
+// Records are enciphered: the check reads them with the password, and the repair writes them back
+// enciphered with it.
+TEST(QdbfCheckOtherLayoutsTest, EncipheredTableIsCheckedAndRepairedWithItsPassword) {
+  if (testsupport::QdbfPath() == nullptr) GTEST_SKIP() << "QDBF not set (run through ctest)";
+  testsupport::TempDir dir;
+  const std::string table = dir.File("SEGREDO.DBF");
+  testsupport::MakeMemoTable(table, 1, 6, "S", [](int i) { return "segredo " + std::to_string(i); });
+  ASSERT_EQ(RunQdbf("encrypt " + Quoted(table) + " --password pw").status, 0);
+  std::string bytes = ReadFileBytes(table);
+  PutLE32(bytes, 4, 9);
+  const size_t header_length = static_cast<uint8_t>(bytes[8]) | static_cast<uint8_t>(bytes[9]) << 8;
+  const size_t record_length = 1 + 8 + 6 + 10;
+  char* second = &bytes[header_length + record_length];
+  CipherInPlace("pw", second, record_length);
+  std::memcpy(second + 15, "     99999", 10);  // OBS of record 2
+  CipherInPlace("pw", second, record_length);
+  WriteFileBytes(table, bytes);
+  std::vector<std::string> expected = ReadableView(table, "pw");
+  ASSERT_EQ(expected.size(), 6u);
+  EXPECT_NE(expected[1].find("<unreadable>"), std::string::npos);
+  expected[1].replace(expected[1].find("<unreadable>"), 12, "");
+
+  EXPECT_EQ(RunQdbf("check " + Quoted(table)).status, 2);
+  const auto check = RunQdbf("check " + Quoted(table) + " --password pw");
+  EXPECT_EQ(check.status, 1);
+  EXPECT_NE(check.output.find("[record-count"), std::string::npos) << check.output;
+  EXPECT_NE(check.output.find("record 2, field OBS, block 99999"), std::string::npos) << check.output;
+  const auto repair = RunQdbf("repair " + Quoted(table) + " --password pw");
+  EXPECT_EQ(repair.status, 0) << repair.output;
+  EXPECT_EQ(RunQdbf("check " + Quoted(table) + " --password pw").status, 0);
+  EXPECT_EQ(ReadableView(table, "pw"), expected);
+  EXPECT_EQ(ReadFileBytes(table).find("S1      "), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(dir.File("SEGREDO.DBT")).find("segredo"), std::string::npos);
+}
+
+// A version 0x30 table: binary memo references, integers and date-times, read as such.
+TEST(QdbfCheckOtherLayoutsTest, VisualFoxProFieldsAreCheckedAsBinary) {
+  if (testsupport::QdbfPath() == nullptr) GTEST_SKIP() << "QDBF not set (run through ctest)";
+  testsupport::TempDir dir;
+  const std::string table = dir.File("VFP.DBF");
+  auto le = [](uint32_t v) {
+    std::string s(4, '\0');
+    PutLE32(s, 0, v);
+    return s;
+  };
+  const std::vector<testsupport::RawField> fields = {
+      {"NOME", 'C', 8}, {"NUM", 'I', 4}, {"QUANDO", 'T', 8}, {"OBS", 'M', 4}};
+  std::string first = " PRIMEIRO" + le(5) + le(2460000) + le(1000) + le(8);
+  std::string second = " SEGUNDO " + le(static_cast<uint32_t>(-1)) + std::string(8, '\0') + "    ";
+  std::string t = testsupport::TableBytes(0x30, fields, {first, second}, 263);
+  t[28] = 0x02;
+  std::string memo(512 + 64, '\0');
+  PutBE32(memo, 0, 9);
+  memo[7] = 64;
+  PutBE32(memo, 512, 1);
+  PutBE32(memo, 516, 5);
+  memo.replace(520, 5, "hello");
+  WriteFileBytes(table, t);
+  WriteFileBytes(dir.File("VFP.fpt"), memo);
+  const auto sound = RunQdbf("check " + Quoted(table));
+  EXPECT_EQ(sound.status, 0) << sound.output;
+  const std::string first_view = ReadableView(table).at(0);
+  EXPECT_EQ(first_view.substr(first_view.size() - 6), "|hello");
+
+  const size_t second_at = t.size() - 1 - second.size();
+  PutLE32(t, second_at + 1 + 8 + 4 + 4, 90000000);  // milliseconds past a day
+  PutLE32(t, second_at + 1 + 8 + 4 + 8, static_cast<uint32_t>(-3));
+  WriteFileBytes(table, t);
+  const auto check = RunQdbf("check " + Quoted(table));
+  EXPECT_EQ(check.status, 1);
+  EXPECT_NE(check.output.find("record 2, field QUANDO"), std::string::npos) << check.output;
+  EXPECT_NE(check.output.find("memo block -3 is negative [memo-reference, repairable]"), std::string::npos)
+      << check.output;
+  const auto repair = RunQdbf("repair " + Quoted(table));
+  EXPECT_EQ(repair.status, 1) << repair.output;
+  EXPECT_NE(repair.output.find("cleared: "), std::string::npos) << repair.output;
+  const auto after = RunQdbf("check --json " + Quoted(table));
+  EXPECT_EQ(after.status, 1);
+  const nlohmann::json json = nlohmann::json::parse(after.output, nullptr, false);
+  ASSERT_TRUE(json.is_object()) << after.output;
+  ASSERT_EQ(json["findings"].size(), 1u) << after.output;
+  EXPECT_EQ(json["findings"][0]["kind"], "field-value");
+  EXPECT_EQ(json["findings"][0]["field"], "QUANDO");
+  EXPECT_EQ(ReadableView(table).at(0), first_view);
+}
+
 // Tables other dBase programs wrote: their files are sound, and so are their indexes but for the
 // MDX whose writer put three keys out of order (a quirk the fixtures' notes describe).
 TEST(QdbfCheckPeerTest, TablesOfOtherWritersCheckSound) {
   const std::string dir = testing_index::FixtureDir();
   if (dir.empty() || !fs::exists(dir)) GTEST_SKIP() << "fixtures not found";
-  for (const char* name : {"ntx-cdx/fxntx.dbf", "ntx-cdx/fxcdx.dbf", "ntx-cdx/fxbig.dbf", "ndx-mdx/dbndx.dbf",
-                           "ndx-mdx/dbmdx.dbf"}) {
+  for (const char* name :
+       {"ntx-cdx/fxntx.dbf", "ntx-cdx/fxcdx.dbf", "ntx-cdx/fxbig.dbf", "ndx-mdx/dbndx.dbf", "ndx-mdx/dbmdx.dbf"}) {
     SCOPED_TRACE(name);
     const TableCheckResult result = CheckTableFiles(dir + "/" + name, "");
     EXPECT_TRUE(result.structure_sound);

@@ -2,7 +2,6 @@
 // repair of what can be mended without guessing. Exit status: 0 sound, 1 findings (after a
 // repair: findings left), 2 usage errors and tables that cannot be read at all.
 #include <iostream>
-
 #include <nlohmann/json.hpp>
 
 #include "cli/qdbf/commands.h"
@@ -136,8 +135,8 @@ CLI::App* Verb(CLI::App& app, const char* name, const char* help, CheckArgs& arg
 
 void RegisterCheck(CLI::App& app) {
   auto check = std::make_shared<CheckArgs>();
-  CLI::App* cmd = Verb(app, "check",
-                       "Check a table, its memo file and index files; exit 1 with the findings when damaged", *check);
+  CLI::App* cmd =
+      Verb(app, "check", "Check a table, its memo file and index files; exit 1 with the findings when damaged", *check);
   cmd->add_flag("--json", check->json, "Print the findings as JSON");
   cmd->callback([check] { RunCheck(*check); });
 
