@@ -218,8 +218,9 @@ void dBHandler::CopyMemos(dBHandler& target, std::vector<ClearedMemo>* cleared) 
       if (static_cast<int64_t>(block) == 0) continue;
       if (block < 0 && cleared != nullptr) throw EngineError::Make(kMemoBad, file_name());
       text = MemoRead(d.number);
-    } catch (const EngineError&) {
-      if (cleared == nullptr) throw;
+    } catch (const EngineError& e) {
+      // Damage is cleared; a failing disk is not damage, and stops the rewrite.
+      if (cleared == nullptr || e.os_error() != 0) throw;
       ClearCopiedField(target, d, record_number(), cleared);
       continue;
     } catch (const ConversionError&) {

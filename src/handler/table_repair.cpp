@@ -36,12 +36,14 @@ void OpenIndexes(dBHandler& table, const std::vector<std::string>& indexes, std:
   try {
     table.OpenProductionIndex();
   } catch (const EngineError& e) {
+    if (e.os_error() != 0) throw;  // a failing disk, not a damaged file
     if (failures) failures->push_back(IndexFinding(table.file_name(), "production index: " + DescribeError(e), false));
   }
   for (const std::string& name : indexes) {
     try {
       table.OpenIndexFile(name);
     } catch (const EngineError& e) {
+      if (e.os_error() != 0) throw;
       if (failures) failures->push_back(IndexFinding(name, DescribeError(e), false));
     }
   }
@@ -86,6 +88,7 @@ TableCheckResult CheckTable(const std::string& table, const std::string& passwor
   try {
     t = std::make_unique<dBHandler>(table, password, false, true);
   } catch (const EngineError& e) {
+    if (e.os_error() != 0) throw;
     result.findings.push_back(IndexFinding(table, "the index files were not checked: " + DescribeError(e), false));
     return result;
   }
@@ -98,6 +101,7 @@ TableCheckResult CheckTable(const std::string& table, const std::string& passwor
       const std::string problem = CheckIndexFile(*file);
       if (!problem.empty()) result.findings.push_back(IndexFinding(file->file_name(), problem, true));
     } catch (const EngineError& e) {
+      if (e.os_error() != 0) throw;
       result.findings.push_back(IndexFinding(file->file_name(), DescribeError(e), true));
     }
   }
