@@ -433,5 +433,47 @@ TEST(QdbfCheckPeerTest, TablesOfOtherWritersCheckSound) {
   EXPECT_NE(mdx.output.find("Tag AMOUNT"), std::string::npos) << mdx.output;
 }
 
+// Tables of other writers repaired: the records all stay as they read, the memo that led nowhere is
+// cleared, and the NTX file or production CDX is rebuilt to check sound.
+TEST(QdbfCheckPeerTest, TablesOfOtherWritersAreRepairedKeepingTheirRecords) {
+  const std::string fixtures = testing_index::FixtureDir();
+  if (testsupport::QdbfPath() == nullptr) GTEST_SKIP() << "QDBF not set (run through ctest)";
+  if (fixtures.empty() || !fs::exists(fixtures)) GTEST_SKIP() << "fixtures not found";
+  struct Peer {
+    const char* table;
+    std::vector<const char*> companions;
+    const char* index_option;
+  };
+  const std::vector<Peer> peers = {{"fxntx.dbf", {"fxntx.dbt", "fcode.ntx"}, "fcode.ntx"},
+                                   {"fxcdx.dbf", {"fxcdx.fpt", "fxcdx.cdx"}, nullptr}};
+  for (const Peer& peer : peers) {
+    SCOPED_TRACE(peer.table);
+    testsupport::TempDir dir;
+    for (const char* name : peer.companions) fs::copy_file(fixtures + "/ntx-cdx/" + name, dir.File(name));
+    const std::string table = dir.File(peer.table);
+    std::string bytes = ReadFileBytes(fixtures + "/ntx-cdx/" + peer.table);
+    PutLE32(bytes, 4, 305);
+    const size_t header_length = static_cast<uint8_t>(bytes[8]) | static_cast<uint8_t>(bytes[9]) << 8;
+    const size_t note = header_length + 20 * 69 + 59;  // NOTE of record 21, a memo of one byte
+    ASSERT_NE(bytes.substr(note, 10), std::string(10, ' '));
+    bytes.replace(note, 10, "     99999");
+    WriteFileBytes(table, bytes);
+    std::vector<std::string> expected = ReadableView(table);
+    ASSERT_EQ(expected.size(), 300u);
+    ASSERT_NE(expected[20].find("|<unreadable>"), std::string::npos);
+    expected[20].replace(expected[20].find("|<unreadable>"), 13, "|");
+
+    const std::string args =
+        Quoted(table) + (peer.index_option ? " --index " + Quoted(dir.File(peer.index_option)) : "");
+    EXPECT_EQ(RunQdbf("check " + args).status, 1);
+    const auto repair = RunQdbf("repair " + args);
+    EXPECT_EQ(repair.status, 0) << repair.output;
+    EXPECT_NE(repair.output.find("cleared: "), std::string::npos) << repair.output;
+    const auto after = RunQdbf("check " + args);
+    EXPECT_EQ(after.status, 0) << after.output;
+    EXPECT_EQ(ReadableView(table), expected);
+  }
+}
+
 }  // namespace
 }  // namespace dbase
