@@ -137,6 +137,17 @@ class dBHandler : public dBaseFld, public IndexTable {
   // memo file, replaces this one (TableReplacement); open index files are rebuilt, and the
   // table stands on its first record.
   void Pack();
+  // A memo reference Salvage could not follow: the record and the field it was cleared in.
+  struct ClearedMemo {
+    int32_t record = 0;
+    int field = 0;
+  };
+  // Rewrites the table as Pack does but keeps every record, the deleted ones too: the new
+  // header counts the whole records of the file, the end-of-file mark follows the last one, a
+  // partial record after it is left behind, and every memo goes into a new memo file, so that no
+  // two records share blocks and no free list or next-free block is carried over. A memo
+  // reference that cannot be read is blanked and listed in `cleared`.
+  void Salvage(std::vector<ClearedMemo>* cleared);
 
   bool found() const { return found_; }
   bool soft_search() const { return soft_search_; }
@@ -168,7 +179,9 @@ class dBHandler : public dBaseFld, public IndexTable {
     return std::max(rl, kReadAheadBytes / rl * rl);
   }
   // Copies the memos of the current record into `target`'s memo file, storing the new blocks.
-  void CopyMemos(dBHandler& target);
+  // With `cleared`, a memo that cannot be read is blanked in `target` and listed there instead
+  // of raising.
+  void CopyMemos(dBHandler& target, std::vector<ClearedMemo>* cleared = nullptr);
   void CheckFullAccess(const char* operation);
   // Whether the dialect's builder writes exactly this table's version and field layout.
   bool BuilderKeepsLayout() const;
@@ -189,7 +202,10 @@ class dBHandler : public dBaseFld, public IndexTable {
   std::unique_ptr<dBHandler> OpenCopyTarget(const TableReplacement& replacement, const std::string& password);
   // Replaces the table by a new one written beside it: every record (or those not marked deleted)
   // with its memos, enciphered with `key`; the handler goes on with the new file.
-  void RewriteTable(const std::string& key, bool skip_deleted);
+  void RewriteTable(const std::string& key, bool skip_deleted, std::vector<ClearedMemo>* cleared = nullptr);
+  // Pack and Salvage: RewriteTable with the table's own password, then the cursor, filter and
+  // open index files made to fit the new records.
+  void RewriteRecords(bool skip_deleted, std::vector<ClearedMemo>* cleared);
   // Enciphers a new, empty table (in place: it is not yet anybody's table).
   void EncipherEmpty(const std::string& password);
 

@@ -35,6 +35,14 @@ std::string TablePath(const std::string& name, const char* extension) {
   return platform::ResolveCase(platform::ExpandPath(WithDefaultExtension(TrimName(name), extension)));
 }
 
+// Blanks, in the record copied into `target`, a memo reference that cannot be followed, and
+// lists it.
+void ClearCopiedField(dBHandler& target, const FieldDescriptor& d, int32_t record,
+                      std::vector<dBHandler::ClearedMemo>* cleared) {
+  std::memset(target.record() + d.offset, ' ', static_cast<size_t>(d.length));
+  cleared->push_back({record, d.number});
+}
+
 // Releases a lock taken on a table when the scope ends, also after a failure.
 class UnlockGuard {
  public:
@@ -200,12 +208,26 @@ std::unique_ptr<dBHandler> dBHandler::OpenCopyTarget(const TableReplacement& rep
   return target;
 }
 
-void dBHandler::CopyMemos(dBHandler& target) {
+void dBHandler::CopyMemos(dBHandler& target, std::vector<ClearedMemo>* cleared) {
   for (const FieldDescriptor& d : descriptors()) {
     if (!IsMemoType(d.number)) continue;
-    long double block = NumberGet(d.number);
-    if (static_cast<int64_t>(block) == 0) continue;
-    std::string text = MemoRead(d.number);
+    long double block = 0;
+    std::string text;
+    try {
+      block = NumberGet(d.number);
+      if (static_cast<int64_t>(block) == 0) continue;
+      if (block < 0 && cleared != nullptr) throw EngineError::Make(kMemoBad, file_name());
+      text = MemoRead(d.number);
+    } catch (const EngineError& e) {
+      // Damage is cleared; a failing disk is not damage, and stops the rewrite.
+      if (cleared == nullptr || e.os_error() != 0) throw;
+      ClearCopiedField(target, d, record_number(), cleared);
+      continue;
+    } catch (const ConversionError&) {
+      if (cleared == nullptr) throw;
+      ClearCopiedField(target, d, record_number(), cleared);
+      continue;
+    }
     // The copied field still holds the source's block number, which means nothing (or another
     // memo) in the target's memo file: the text goes in as a new memo.
     target.NumberPut(d.number, 0);
@@ -255,7 +277,7 @@ void dBHandler::Zap() {
   Reindex();
 }
 
-void dBHandler::RewriteTable(const std::string& key, bool skip_deleted) {
+void dBHandler::RewriteTable(const std::string& key, bool skip_deleted, std::vector<ClearedMemo>* cleared) {
   TableReplacement replacement(file_name(), false);
   // The new table: this header area with the descriptors (and the offsets and numbers the
   // engine keeps in them) enciphered with `key`, then the records of the file whatever filter is
@@ -274,7 +296,7 @@ void dBHandler::RewriteTable(const std::string& key, bool skip_deleted) {
     dBaseFld::GetRecord(n);
     if (skip_deleted && deleted()) continue;
     std::memcpy(target.record(), record(), bytes);
-    if (has_memo()) CopyMemos(target);
+    if (has_memo()) CopyMemos(target, cleared);
     target.Append();
   }
   target.Flush();
@@ -284,11 +306,20 @@ void dBHandler::RewriteTable(const std::string& key, bool skip_deleted) {
 
 void dBHandler::Pack() {
   CheckFullAccess("Pack");
+  RewriteRecords(true, nullptr);
+}
+
+void dBHandler::Salvage(std::vector<ClearedMemo>* cleared) {
+  CheckFullAccess("Salvage");
+  RewriteRecords(false, cleared);
+}
+
+void dBHandler::RewriteRecords(bool skip_deleted, std::vector<ClearedMemo>* cleared) {
   {
     // A failure leaves the old table, and the cursor as it was.
     CursorGuard cursor(*this);
-    RewriteTable(encrypted() ? password() : std::string(), true);
-    // Record numbers changed: the old position means nothing now.
+    RewriteTable(encrypted() ? password() : std::string(), skip_deleted, cleared);
+    // Record numbers may have changed: the old position means nothing now.
     cursor.KeepPosition();
   }
   InvalidateReadAhead();

@@ -1,6 +1,7 @@
 // Fuzz target for the table header and record parser: the input becomes a table file (and a memo
-// file beside it), which is opened with dBaseFld, read record by record through every typed
-// accessor, then opened for writing to replace and append a record, which must read back as put.
+// file beside it), which is checked (CheckTableFiles), opened with dBaseFld, read record by record
+// through every typed accessor, then opened for writing to replace and append a record, which
+// must read back as put.
 // Engine errors (EngineError and its kin, ConversionError) are the expected answer to damage;
 // anything else escaping, a crash or a sanitizer report is a finding.
 //
@@ -25,6 +26,7 @@
 #include "dbf/dbase_fld.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
+#include "dbf/table_check.h"
 #include "dbf/table_cipher.h"
 
 namespace {
@@ -257,6 +259,9 @@ void RunOne(const uint8_t* data, size_t size) {
 
   const std::string password = (options & kWithPassword) ? kPassword : "";
   const bool shared = (options & kShared) != 0;
+  // The table check reads every byte the open below does and more: damage is a finding, never
+  // an exception (the engine's errors only for files it cannot read at all).
+  Try([&] { dbase::CheckTableFiles(table, password); });
   if (options & kHandler) {
     Try([&] {
       dbase::dBHandler t(table, password, false, shared);

@@ -21,8 +21,11 @@ int main(int argc, char** argv) {
   qdbf::RegisterImport(app);
   qdbf::RegisterIndex(app);
   qdbf::RegisterRestructure(app);
+  qdbf::RegisterCheck(app);
   try {
     app.parse(argc, argv);
+  } catch (const qdbf::VerbStatus& s) {
+    return s.status;
   } catch (const CLI::ParseError& e) {
     int rc = app.exit(e);
     return rc == 0 ? 0 : qdbf::kExitUsage;
