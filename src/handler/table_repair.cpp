@@ -9,6 +9,7 @@
 
 #include "dbf/dbf_layout.h"
 #include "dbf/errors.h"
+#include "dbf/file_names.h"
 #include "dbf/memo_file.h"
 #include "handler/db_handler.h"
 #include "index/index_check.h"
@@ -49,10 +50,9 @@ void OpenIndexes(dBHandler& table, const std::vector<std::string>& indexes, std:
   }
 }
 
-// Copies `source` to its name + ".bak", written beside as ".bak~" and renamed when complete, so a
+// Copies `source` to `target`, written beside as target + "~" and renamed when complete, so a
 // backup is either whole or absent. Returns the backup's name.
-std::string BackUp(DiskFile& source) {
-  const std::string target = source.file_name() + ".bak";
+std::string BackUp(DiskFile& source, const std::string& target) {
   const std::string part = target + "~";
   std::remove(part.c_str());
   try {
@@ -130,8 +130,9 @@ RepairResult RepairTable(const std::string& table, const std::string& password, 
   dBHandler t(table, password, true, false);
   OpenIndexes(t, indexes, nullptr);
   if (table_work) {
-    result.backups.push_back(BackUp(t));
-    if (t.has_memo()) result.backups.push_back(BackUp(*t.memo()));
+    // The names restructure keeps its backups under: T.BAK and T.TBK.
+    result.backups.push_back(BackUp(t, CompanionFileName(t.file_name(), ".BAK")));
+    if (t.has_memo()) result.backups.push_back(BackUp(*t.memo(), CompanionFileName(t.file_name(), ".TBK")));
     std::vector<dBHandler::ClearedMemo> cleared;
     t.Salvage(&cleared);
     result.rewritten = true;

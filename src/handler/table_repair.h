@@ -23,7 +23,8 @@ struct RepairResult {
   std::string refused;
   bool rewritten = false;  // the table and its memo file were replaced
   bool reindexed = false;  // index files were rebuilt
-  // The copies of the table and memo file as they were before (name + ".bak").
+  // The copies of the table and memo file as they were before: T.BAK and T.TBK (in the letter case
+  // of the table's extension), the names restructure keeps too.
   std::vector<std::string> backups;
   // The memo references that were blanked (record, field and the block they named).
   std::vector<TableFinding> cleared;

@@ -41,20 +41,6 @@ std::string_view TrimBlanks(std::string_view text) {
 
 bool IsMemo(char type) { return type == 'M' || type == 'B' || type == 'G'; }
 
-// `path` with its extension replaced by `upper_extension` (".BAK"), written in lower case when
-// the table's extension has lower-case letters.
-std::string SiblingName(const std::string& path, std::string_view upper_extension) {
-  const size_t dot = ExtensionDot(path);
-  const std::string stem = dot == std::string::npos ? path : path.substr(0, dot);
-  const std::string extension = dot == std::string::npos ? std::string() : path.substr(dot);
-  const bool lower = extension.find_first_of("abcdefghijklmnopqrstuvwxyz") != std::string::npos;
-  std::string wanted(upper_extension);
-  if (lower) {
-    for (char& c : wanted) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  }
-  return stem + wanted;
-}
-
 std::string NameOf(const std::string& path) { return path.substr(NameStart(path)); }
 
 // The value of an old field as the text it is carried by: character fields without trailing
@@ -353,12 +339,12 @@ RestructureResult RestructureTable(const std::string& table_name, const FieldCha
   }
 
   // The old files, kept beside the new ones.
-  result.backup = SiblingName(table, ".BAK");
+  result.backup = CompanionFileName(table, ".BAK");
   CopyWhole(source, replacement.WorkPath(NameOf(result.backup)), true);
   std::string old_memo;
   if (source.has_memo() && source.memo() != nullptr) {
     old_memo = source.memo()->file_name();
-    CopyWhole(*source.memo(), replacement.WorkPath(NameOf(SiblingName(table, ".TBK"))), false);
+    CopyWhole(*source.memo(), replacement.WorkPath(NameOf(CompanionFileName(table, ".TBK"))), false);
   }
   replacement.Commit();
 
@@ -367,7 +353,7 @@ RestructureResult RestructureTable(const std::string& table_name, const FieldCha
   // earlier restructure when this backup has none.
   source.Close();
   if (old_memo.empty()) {
-    const std::string stale = platform::ResolveCase(SiblingName(table, ".TBK"));
+    const std::string stale = platform::ResolveCase(CompanionFileName(table, ".TBK"));
     if (platform::FileExists(stale)) std::remove(stale.c_str());
   }
   if (!old_memo.empty()) {

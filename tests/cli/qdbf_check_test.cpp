@@ -249,7 +249,7 @@ TEST_P(QdbfCheckTest, FreshTableIsSound) {
   const auto repair = RunQdbf("repair " + Quoted(f.table) + IndexOption(f));
   EXPECT_EQ(repair.status, 0) << repair.output;
   EXPECT_EQ(ReadFileBytes(f.table), f.t);
-  EXPECT_FALSE(fs::exists(f.table + ".bak"));
+  EXPECT_FALSE(fs::exists((fs::path(f.table).parent_path() / "ITENS.BAK").string()));
 }
 
 TEST_P(QdbfCheckTest, EachDamageIsFoundAndTheRepairableOnesRepaired) {
@@ -293,7 +293,7 @@ TEST_P(QdbfCheckTest, EachDamageIsFoundAndTheRepairableOnesRepaired) {
         EXPECT_EQ(ReadFileBytes(f.memo), f.m);
       }
       EXPECT_EQ(ReadFileBytes(f.index), index_bytes);
-      EXPECT_FALSE(fs::exists(f.table + ".bak"));
+      EXPECT_FALSE(fs::exists((fs::path(f.table).parent_path() / "ITENS.BAK").string()));
       continue;
     }
     EXPECT_EQ(repair.status, 0) << repair.output;
@@ -307,8 +307,8 @@ TEST_P(QdbfCheckTest, EachDamageIsFoundAndTheRepairableOnesRepaired) {
     }
     EXPECT_EQ(ReadableView(f.table), expected);
     if (std::string(damage.kind) != "index") {
-      EXPECT_EQ(ReadFileBytes(f.table + ".bak"), f.t);
-      EXPECT_EQ(ReadFileBytes(f.memo + ".bak"), f.m);
+      EXPECT_EQ(ReadFileBytes((fs::path(f.table).parent_path() / "ITENS.BAK").string()), f.t);
+      EXPECT_EQ(ReadFileBytes((fs::path(f.table).parent_path() / "ITENS.TBK").string()), f.m);
     }
   }
 }

@@ -75,8 +75,7 @@ TEST_P(RepairFailingDiskTest, EveryFailurePointLeavesTheDamagedOrTheRepairedTabl
   ASSERT_TRUE(CheckTableFiles(table, "").sound());
   ASSERT_EQ(repaired.size(), 7u);
   EXPECT_EQ(repaired[1], damaged[1].substr(0, damaged[1].size() - 1));  // the memo cleared
-  const std::set<std::string> allowed = {"T.DBF", "T.DBF.bak", memo.substr(dir.path().size() + 1),
-                                         memo.substr(dir.path().size() + 1) + ".bak"};
+  const std::set<std::string> allowed = {"T.DBF", "T.BAK", memo.substr(dir.path().size() + 1), "T.TBK"};
 
   const testsupport::FailurePoints points = testsupport::SweepFailures(prepare, run, [&](const SweepRun& r) {
     const bool is_damaged = ReadFileBytes(table) == t && ReadFileBytes(memo) == m;
@@ -91,11 +90,11 @@ TEST_P(RepairFailingDiskTest, EveryFailurePointLeavesTheDamagedOrTheRepairedTabl
       EXPECT_TRUE(allowed.count(name)) << "left behind: " << name;
     }
     // A backup that is there is whole.
-    if (std::filesystem::exists(table + ".bak")) {
-      EXPECT_EQ(ReadFileBytes(table + ".bak"), t);
+    if (std::filesystem::exists(dir.File("T.BAK"))) {
+      EXPECT_EQ(ReadFileBytes(dir.File("T.BAK")), t);
     }
-    if (std::filesystem::exists(memo + ".bak")) {
-      EXPECT_EQ(ReadFileBytes(memo + ".bak"), m);
+    if (std::filesystem::exists(dir.File("T.TBK"))) {
+      EXPECT_EQ(ReadFileBytes(dir.File("T.TBK")), m);
     }
   });
   std::printf("[ points   ] dialect %d, repair: %s\n", GetParam(), points.Describe().c_str());

@@ -142,7 +142,7 @@ void RegisterCheck(CLI::App& app) {
 
   auto repair = std::make_shared<CheckArgs>();
   cmd = Verb(app, "repair",
-             "Repair what needs no guess (record count, end mark, dangling memos, indexes), keeping .bak copies",
+             "Repair what needs no guess (record count, end mark, dangling memos, indexes), keeping the old files as T.BAK and T.TBK",
              *repair);
   cmd->callback([repair] { RunRepair(*repair); });
 }
