@@ -209,6 +209,9 @@ class dBHandler : public dBaseFld, public IndexTable {
   void SettleIndexMarks(bool raise);
   // After a record write raised: the marks of files whose keys may disagree stay.
   void AfterFailedWrite();
+  // Runs `change`, which rewrites the table or index files as a whole (pack, zap, a tag defined
+  // or deleted), with every open index file marked: a failure leaves the marks.
+  void WithIndexesMarked(const std::function<void()>& change);
   // Whether the table's file holds every record and the header count the keys were made for.
   bool TableSettled() const;
   // A marked file found at open: refused, or rebuilt when this handle has the table to itself.

@@ -163,6 +163,27 @@ void dBHandler::MarkIndexesChanging() {
   index_write_pending_ = true;
 }
 
+void dBHandler::WithIndexesMarked(const std::function<void()>& change) {
+  for (auto& f : index_files_) {
+    if (!f) continue;
+    try {
+      f->BeginRebuild();
+    } catch (...) {
+      SettleIndexMarks(false);  // nothing changed yet
+      throw;
+    }
+  }
+  try {
+    change();
+  } catch (...) {
+    for (auto& f : index_files_) {
+      if (f && f->marked()) f->SetDamaged();
+    }
+    throw;
+  }
+  SettleIndexMarks(true);
+}
+
 void dBHandler::AfterFailedWrite() {
   // Whether the record reached the file is not known: keys that may be old keep their marks.
   if (index_write_pending_) {
@@ -249,7 +270,12 @@ IndexTag* dBHandler::DefineTag(const std::string& name, const TagDefinition& def
     current_tag_ = nullptr;
     SetReadAhead(true);
     IndexLockScope lock(*file);
-    tag = file->DefineTag(definition);
+    if (created_slot > 0) {
+      // A new file whose build fails is removed: it needs no mark.
+      tag = file->DefineTag(definition);
+    } else {
+      WithIndexesMarked([&] { tag = file->DefineTag(definition); });
+    }
   } catch (...) {
     if (created_slot > 0) {
       // A new file that could not be built is no index: it goes, and no file passes for one.
@@ -280,7 +306,8 @@ void dBHandler::DeleteTag(const std::string& name) {
   }
   IndexFile& file = tag->file();
   IndexLockScope lock(file);
-  file.DeleteTag(tag->name());
+  const std::string tag_name = tag->name();
+  WithIndexesMarked([&] { file.DeleteTag(tag_name); });
 }
 
 void dBHandler::CloseIndexes() {
@@ -471,7 +498,13 @@ void dBHandler::Reindex() {
   for (auto& f : index_files_) {
     if (!f) continue;
     IndexLockScope lock(*f);
-    f->Reindex();
+    f->BeginRebuild();
+    try {
+      f->Reindex();
+    } catch (...) {
+      f->SetDamaged();
+      throw;
+    }
     f->AfterRebuild();
   }
   cursor.KeepPosition();

@@ -244,15 +244,17 @@ void dBHandler::CopyFile(const std::string& target_name, const std::string& pass
 
 void dBHandler::Zap() {
   CheckFullAccess("Zap");
-  TableReplacement replacement(file_name(), false);
-  std::unique_ptr<DiskFile> fresh = WriteEmptyTable(replacement, encrypted(), {});
-  replacement.Commit();
-  AdoptReplacement(*fresh);
-  SetRecordNumber(0);
-  if (filter_set_) filter_set_->Clear();
-  InvalidateReadAhead();
-  GetRecord(kFirst);
-  Reindex();
+  WithIndexesMarked([&] {
+    TableReplacement replacement(file_name(), false);
+    std::unique_ptr<DiskFile> fresh = WriteEmptyTable(replacement, encrypted(), {});
+    replacement.Commit();
+    AdoptReplacement(*fresh);
+    SetRecordNumber(0);
+    if (filter_set_) filter_set_->Clear();
+    InvalidateReadAhead();
+    GetRecord(kFirst);
+    Reindex();
+  });
 }
 
 void dBHandler::RewriteTable(const std::string& key, bool skip_deleted) {
@@ -284,17 +286,21 @@ void dBHandler::RewriteTable(const std::string& key, bool skip_deleted) {
 
 void dBHandler::Pack() {
   CheckFullAccess("Pack");
-  {
-    // A failure leaves the old table, and the cursor as it was.
-    CursorGuard cursor(*this);
-    RewriteTable(encrypted() ? password() : std::string(), true);
-    // Record numbers changed: the old position means nothing now.
-    cursor.KeepPosition();
-  }
-  InvalidateReadAhead();
-  SetRecordNumber(0);
-  if (filter_set_) RebuildFilter();
-  Reindex();
+  // The index files keep their marks from before the new table takes the old one's place
+  // until they are rebuilt for it.
+  WithIndexesMarked([&] {
+    {
+      // A failure leaves the old table, and the cursor as it was.
+      CursorGuard cursor(*this);
+      RewriteTable(encrypted() ? password() : std::string(), true);
+      // Record numbers changed: the old position means nothing now.
+      cursor.KeepPosition();
+    }
+    InvalidateReadAhead();
+    SetRecordNumber(0);
+    if (filter_set_) RebuildFilter();
+    Reindex();
+  });
   GetRecord(kFirst);
 }
 

@@ -314,6 +314,10 @@ void IndexFile::BeginChange() {
   if (!marked_) WriteMark(true);
 }
 
+void IndexFile::BeginRebuild() {
+  if (!marked_) WriteMark(true);
+}
+
 void IndexFile::EndChange() {
   if (marked_ && !damaged_) WriteMark(false);
 }

@@ -93,6 +93,9 @@ class IndexFile {
   // Before a record write: writes the mark unless it is there. A file a failed change left
   // damaged refuses ("Index file %s is corrupted").
   void BeginChange();
+  // Before a rebuild, a tag defined or deleted, or a rewrite of the table: writes the mark
+  // unless it is there, damaged or not.
+  void BeginRebuild();
   // The table and the keys agree: clears the mark (a damaged file keeps it).
   void EndChange();
   // A change failed part-way: the mark stays on the file until it is rebuilt.
