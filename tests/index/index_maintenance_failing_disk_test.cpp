@@ -34,6 +34,29 @@ void Restore(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// A table of `count` records with scattered codes (every fifth marked deleted when `deleted`)
+// and a CODE tag in `index`, with a descending BACK tag beside it when `back`; returns the codes.
+std::vector<std::string> MakeItems(const std::string& table, const std::string& index, int count, bool deleted,
+                                   bool back) {
+  {
+    DBFBuild build(table);
+    build.AddField("CODE", 'C', 8, 0);
+    build.Build();
+  }
+  std::vector<std::string> codes;
+  dBHandler t(table, "", true, false);
+  for (int n = 0; n < count; ++n) {
+    t.Blank();
+    t.StringPut(1, "K" + std::to_string((n * 7919) % 99991));
+    if (deleted && n % 5 == 0) t.record()[0] = '*';
+    t.Append();
+    codes.push_back(t.StringGet(1));
+  }
+  t.DefineTag(index, TagDefinition{"CODE", "CODE", "", false, false});
+  if (back) t.DefineTag(index, TagDefinition{"BACK", "CODE", "", false, true});
+  return codes;
+}
+
 // What a reader finds: "" when the index holds exactly the table's keys, "refused: ..." when the
 // index or table will not open, else the check's first difference. `codes` gets the table's
 // CODE values in record order.
@@ -91,23 +114,8 @@ TEST(IndexMaintenanceFailingDiskTest, AFailedWriteLeavesTheIndexWholeOrRefused) 
         testsupport::TempDir dir;
         const std::string table = dir.File("ITENS.DBF");
         const std::string index = dir.File("ITENS" + ext);
-        {
-          DBFBuild build(table);
-          build.AddField("CODE", 'C', 8, 0);
-          build.Build();
-        }
-        std::vector<std::string> old_codes;
-        {
-          dBHandler t(table, "", true, false);
-          // A built tree has full leaves: the new key, first in order, splits the first one.
-          for (int n = 0; n < 400; ++n) {
-            t.Blank();
-            t.StringPut(1, "K" + std::to_string((n * 7919) % 99991));
-            t.Append();
-            old_codes.push_back(t.StringGet(1));
-          }
-          t.DefineTag(index, TagDefinition{"CODE", "CODE", "", false, false});
-        }
+        // A built tree has full leaves: the new key, first in order, splits the first one.
+        const std::vector<std::string> old_codes = MakeItems(table, index, 400, false, false);
         std::vector<std::string> new_codes = old_codes;
         if (replace) {
           new_codes[199] = "A0";
@@ -176,24 +184,10 @@ TEST(IndexMaintenanceFailingDiskTest, AFailedRebuildLeavesTheIndexWholeOrRefused
       testsupport::TempDir dir;
       const std::string table = dir.File("ITENS.DBF");
       const std::string index = dir.File("ITENS" + ext);
-      {
-        DBFBuild build(table);
-        build.AddField("CODE", 'C', 8, 0);
-        build.Build();
-      }
-      std::vector<std::string> old_codes, new_codes;
-      {
-        dBHandler t(table, "", true, false);
-        for (int n = 0; n < 300; ++n) {
-          t.Blank();
-          t.StringPut(1, "K" + std::to_string((n * 7919) % 99991));
-          if (n % 5 == 0) t.record()[0] = '*';
-          t.Append();
-          old_codes.push_back(t.StringGet(1));
-          if (n % 5 != 0 || op != "pack") new_codes.push_back(t.StringGet(1));
-        }
-        t.DefineTag(index, TagDefinition{"CODE", "CODE", "", false, false});
-        if (multi) t.DefineTag(index, TagDefinition{"BACK", "CODE", "", false, true});
+      const std::vector<std::string> old_codes = MakeItems(table, index, 300, true, multi);
+      std::vector<std::string> new_codes;
+      for (size_t n = 0; n < old_codes.size(); ++n) {
+        if (n % 5 != 0 || op != "pack") new_codes.push_back(old_codes[n]);
       }
       const int old_tags = multi ? 2 : 1;
       const int new_tags = op == "delete-tag" ? 1 : old_tags;
