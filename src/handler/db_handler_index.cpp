@@ -131,11 +131,14 @@ IndexFile* dBHandler::OpenIndexFile(const std::string& name) {
   if (slot > kIndexSlots) throw EngineError::Make(kFileNotFound, path);
   std::unique_ptr<IndexFile> file = OpenIndex(*this, path);
   file->SetLockProtocol(lock_protocol());
-  if (file->shared()) {
-    // A writer holds its mark under the index lock; one found there was left by a failure.
-    IndexLockScope check(*file);
-  } else if (file->MarkFound()) {
-    RebuildMarkedIndex(*file);
+  if (file->MarkFound()) {
+    if (file->shared()) {
+      // A writer holds its mark under the index lock: the lock refuses one still there once the
+      // writer is done, left by a failure.
+      IndexLockScope check(*file);
+    } else {
+      RebuildMarkedIndex(*file);
+    }
   }
   index_files_[static_cast<size_t>(slot)] = std::move(file);
   ++index_count_;
