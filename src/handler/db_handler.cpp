@@ -210,7 +210,9 @@ void dBHandler::Append() {
   if (!LockIndexes()) return;
   try {
     dBaseFld::Append();
+    SettleIndexMarks(true);
   } catch (...) {
+    AfterFailedWrite();
     UnlockIndexes();
     throw;
   }
@@ -222,7 +224,9 @@ void dBHandler::PutRecord(int32_t record) {
   position_changed_ = false;
   try {
     dBaseFld::PutRecord(record);
+    SettleIndexMarks(true);
   } catch (...) {
+    AfterFailedWrite();
     UnlockIndexes();
     throw;
   }
@@ -230,7 +234,10 @@ void dBHandler::PutRecord(int32_t record) {
 }
 
 bool dBHandler::Notify(int event, int32_t record) {
-  if (event == kEventBeforeWrite && record > 0 && index_count_ > 0) KeepPreviousContents(record);
+  if (event == kEventBeforeWrite && index_count_ > 0) {
+    if (record > 0) KeepPreviousContents(record);
+    MarkIndexesChanging();
+  }
   if (event == kEventAfterWrite) {
     if (filter_ && filter_->has_tree() && filter_set_) {
       Variant result;
@@ -239,20 +246,27 @@ bool dBHandler::Notify(int event, int32_t record) {
     }
     position_changed_ = false;
     if (index_count_ > 0) {
+      size_t done = 0;
       try {
-        for (auto& f : index_files_) {
-          if (f) f->UpdateRecord(record_number(), record == 0);
+        for (; done < index_files_.size(); ++done) {
+          if (index_files_[done]) index_files_[done]->UpdateRecord(record_number(), record == 0);
         }
       } catch (...) {
+        // The record is written: the file that failed, and those not reached, lack its keys.
+        for (size_t i = done; i < index_files_.size(); ++i) {
+          if (index_files_[i]) index_files_[i]->SetDamaged();
+        }
         previous_valid_ = false;
         throw;
       }
+      index_write_pending_ = false;
       previous_valid_ = false;
       ResyncTag();
     }
     if (filter_active_ && !position_changed_) position_changed_ = FilterBit(record_number());
   }
   if (event == kEventAfterFlush && index_count_ > 0) {
+    SettleIndexMarks(true);
     for (auto& f : index_files_) {
       if (f) f->Flush();
     }

@@ -219,6 +219,19 @@ class dBHandler : public dBaseFld, public IndexTable {
   void KeepPreviousContents(int32_t record);
   // After a write or flush: the current tag stands on the current record again.
   void ResyncTag();
+  // The rebuild marks of the open index files (index/index_file.h) around record writes:
+  // written before a write, cleared once the table holds what the keys say.
+  void MarkIndexesChanging();
+  void SettleIndexMarks(bool raise);
+  // After a record write raised: the marks of files whose keys may disagree stay.
+  void AfterFailedWrite();
+  // Runs `change`, which rewrites the table or index files as a whole (pack, zap, a tag defined
+  // or deleted), with every open index file marked: a failure leaves the marks.
+  void WithIndexesMarked(const std::function<void()>& change);
+  // Whether the table's file holds every record and the header count the keys were made for.
+  bool TableSettled() const;
+  // A marked file found at open: refused, or rebuilt when this handle has the table to itself.
+  void RebuildMarkedIndex(IndexFile& file);
 
   // First member: the filter and the index tags hold expressions compiled on it.
   std::unique_ptr<ExpUserLink> link_;
@@ -230,6 +243,9 @@ class dBHandler : public dBaseFld, public IndexTable {
   // UsePreviousContents turned away from.
   std::vector<uint8_t> previous_;
   bool previous_valid_ = false;
+  // Between the rebuild marks of a write and the end of its key maintenance: a failure then may
+  // leave the table new and the keys old.
+  bool index_write_pending_ = false;
   uint8_t* pointer_before_previous_ = nullptr;
   int32_t last_read_ = 0;  // the record saved_record() holds
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "handler/db_handler.h"
 
@@ -130,9 +131,90 @@ IndexFile* dBHandler::OpenIndexFile(const std::string& name) {
   if (slot > kIndexSlots) throw EngineError::Make(kFileNotFound, path);
   std::unique_ptr<IndexFile> file = OpenIndex(*this, path);
   file->SetLockProtocol(lock_protocol());
+  if (file->MarkFound()) {
+    if (file->shared()) {
+      // A writer holds its mark under the index lock: the lock refuses one still there once the
+      // writer is done, left by a failure.
+      IndexLockScope check(*file);
+    } else {
+      RebuildMarkedIndex(*file);
+    }
+  }
   index_files_[static_cast<size_t>(slot)] = std::move(file);
   ++index_count_;
   return index_files_[static_cast<size_t>(slot)].get();
+}
+
+void dBHandler::RebuildMarkedIndex(IndexFile& file) {
+  if (!read_write()) file.Corrupted();
+  {
+    CursorGuard cursor(*this);
+    current_tag_ = nullptr;
+    SetReadAhead(true);
+    file.Reindex();
+  }
+  file.AfterRebuild();
+  if (TableSettled()) file.EndChange();
+}
+
+// ---- rebuild marks ----
+
+void dBHandler::MarkIndexesChanging() {
+  for (auto& f : index_files_) {
+    if (f) f->BeginChange();
+  }
+  index_write_pending_ = true;
+}
+
+void dBHandler::WithIndexesMarked(const std::function<void()>& change) {
+  for (auto& f : index_files_) {
+    if (!f) continue;
+    try {
+      f->BeginRebuild();
+    } catch (...) {
+      SettleIndexMarks(false);  // nothing changed yet
+      throw;
+    }
+  }
+  try {
+    change();
+  } catch (...) {
+    for (auto& f : index_files_) {
+      if (f && f->marked()) f->SetDamaged();
+    }
+    throw;
+  }
+  SettleIndexMarks(true);
+}
+
+void dBHandler::AfterFailedWrite() {
+  // Whether the record reached the file is not known: keys that may be old keep their marks.
+  if (index_write_pending_) {
+    for (auto& f : index_files_) {
+      if (f && f->marked()) f->SetDamaged();
+    }
+  }
+  index_write_pending_ = false;
+  SettleIndexMarks(false);
+}
+
+bool dBHandler::TableSettled() const {
+  // A shared table locked as a whole writes its header at the unlock; its records are written.
+  return appended_records_held() == 0 && (!header_dirty() || (shared() && table_locked()));
+}
+
+void dBHandler::SettleIndexMarks(bool raise) {
+  if (index_count_ == 0 || !TableSettled()) return;
+  std::exception_ptr failure;
+  for (auto& f : index_files_) {
+    if (!f) continue;
+    try {
+      f->EndChange();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure && raise) std::rethrow_exception(failure);
 }
 
 int dBHandler::OpenIndexes(const std::string& list, const std::string& tag_name) {
@@ -191,7 +273,12 @@ IndexTag* dBHandler::DefineTag(const std::string& name, const TagDefinition& def
     current_tag_ = nullptr;
     SetReadAhead(true);
     IndexLockScope lock(*file);
-    tag = file->DefineTag(definition);
+    if (created_slot > 0) {
+      // A new file whose build fails is removed: it needs no mark.
+      tag = file->DefineTag(definition);
+    } else {
+      WithIndexesMarked([&] { tag = file->DefineTag(definition); });
+    }
   } catch (...) {
     if (created_slot > 0) {
       // A new file that could not be built is no index: it goes, and no file passes for one.
@@ -222,10 +309,22 @@ void dBHandler::DeleteTag(const std::string& name) {
   }
   IndexFile& file = tag->file();
   IndexLockScope lock(file);
-  file.DeleteTag(tag->name());
+  const std::string tag_name = tag->name();
+  WithIndexesMarked([&] { file.DeleteTag(tag_name); });
 }
 
 void dBHandler::CloseIndexes() {
+  if (index_count_ > 0 && is_open() && read_write()) {
+    // Marks held for records not yet in the file (an exclusive table writes them at its
+    // close) go once the records and the header are written; a failure leaves them.
+    try {
+      WriteAppendedRecords();
+      WriteHeader();
+      SettleIndexMarks(false);
+    } catch (...) {
+      // The close reports nothing; the marks stay on the files.
+    }
+  }
   current_tag_ = nullptr;
   tag_name_.clear();
   for (auto& f : index_files_) f.reset();
@@ -402,9 +501,17 @@ void dBHandler::Reindex() {
   for (auto& f : index_files_) {
     if (!f) continue;
     IndexLockScope lock(*f);
-    f->Reindex();
+    f->BeginRebuild();
+    try {
+      f->Reindex();
+    } catch (...) {
+      f->SetDamaged();
+      throw;
+    }
+    f->AfterRebuild();
   }
   cursor.KeepPosition();
+  SettleIndexMarks(true);
 }
 
 std::string dBHandler::CheckIndexes() {

@@ -266,15 +266,17 @@ void dBHandler::CopyFile(const std::string& target_name, const std::string& pass
 
 void dBHandler::Zap() {
   CheckFullAccess("Zap");
-  TableReplacement replacement(file_name(), false);
-  std::unique_ptr<DiskFile> fresh = WriteEmptyTable(replacement, encrypted(), {});
-  replacement.Commit();
-  AdoptReplacement(*fresh);
-  SetRecordNumber(0);
-  if (filter_set_) filter_set_->Clear();
-  InvalidateReadAhead();
-  GetRecord(kFirst);
-  Reindex();
+  WithIndexesMarked([&] {
+    TableReplacement replacement(file_name(), false);
+    std::unique_ptr<DiskFile> fresh = WriteEmptyTable(replacement, encrypted(), {});
+    replacement.Commit();
+    AdoptReplacement(*fresh);
+    SetRecordNumber(0);
+    if (filter_set_) filter_set_->Clear();
+    InvalidateReadAhead();
+    GetRecord(kFirst);
+    Reindex();
+  });
 }
 
 void dBHandler::RewriteTable(const std::string& key, bool skip_deleted, std::vector<ClearedMemo>* cleared) {
@@ -315,17 +317,21 @@ void dBHandler::Salvage(std::vector<ClearedMemo>* cleared) {
 }
 
 void dBHandler::RewriteRecords(bool skip_deleted, std::vector<ClearedMemo>* cleared) {
-  {
-    // A failure leaves the old table, and the cursor as it was.
-    CursorGuard cursor(*this);
-    RewriteTable(encrypted() ? password() : std::string(), skip_deleted, cleared);
-    // Record numbers may have changed: the old position means nothing now.
-    cursor.KeepPosition();
-  }
-  InvalidateReadAhead();
-  SetRecordNumber(0);
-  if (filter_set_) RebuildFilter();
-  Reindex();
+  // The index files keep their marks from before the new table takes the old one's place
+  // until they are rebuilt for it.
+  WithIndexesMarked([&] {
+    {
+      // A failure leaves the old table, and the cursor as it was.
+      CursorGuard cursor(*this);
+      RewriteTable(encrypted() ? password() : std::string(), skip_deleted, cleared);
+      // Record numbers may have changed: the old position means nothing now.
+      cursor.KeepPosition();
+    }
+    InvalidateReadAhead();
+    SetRecordNumber(0);
+    if (filter_set_) RebuildFilter();
+    Reindex();
+  });
   GetRecord(kFirst);
 }
 

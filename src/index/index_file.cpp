@@ -17,6 +17,7 @@ constexpr size_t kCipherPiece = 512;
 constexpr size_t kBulkBytes = 1 << 20;
 constexpr size_t kCacheSlots = 32768;  // of one block each, filled as read: at most 32 MB per file
 constexpr uint64_t kCacheGrain = 512;
+constexpr uint8_t kMark[4] = {'Q', 'R', 'B', '!'};
 
 // The index lock region of a protocol: (offset, length).
 void LockRegion(int protocol, uint64_t* offset, uint64_t* length) {
@@ -113,9 +114,11 @@ void IndexFile::Recrypt(const CipherFunction& from, const CipherFunction& to) {
       disk_->Write(at, piece, n);
     }
   } catch (...) {
+    mark_image_valid_ = false;
     if (locked) disk_->Unlock();
     throw;
   }
+  mark_image_valid_ = false;
   if (locked) disk_->Unlock();
 }
 
@@ -136,6 +139,8 @@ bool IndexFile::Lock() {
   // Another process may have written while we did not hold the lock.
   DropCachedBlocks();
   try {
+    // A mark found under the lock was left by a writer that failed or died part-way.
+    if (!marked_ && MarkFound()) Corrupted();
     AfterLock();
     for (auto& t : tags_) {
       if (t->ChangedByOther()) t->ReadHeader();
@@ -173,7 +178,10 @@ IndexFile::CachedBlock* IndexFile::CacheSlot(uint64_t offset) {
   return &cache_[((offset / kCacheGrain) * 2654435761u) % kCacheSlots];
 }
 
-void IndexFile::DropCachedBlocks() { cache_.clear(); }
+void IndexFile::DropCachedBlocks() {
+  cache_.clear();
+  mark_image_valid_ = false;
+}
 
 void IndexFile::TruncateFile(uint64_t size) {
   DropCachedBlocks();
@@ -198,6 +206,19 @@ void IndexFile::ReadBlock(uint64_t offset, uint8_t* buffer, size_t length) {
 }
 
 void IndexFile::WriteBlock(uint64_t offset, const uint8_t* buffer, size_t length) {
+  // A header written while the mark stands carries it.
+  const MarkPlace place = mark_place();
+  const uint64_t mark = place.block + place.at;
+  if (marked_ && offset <= mark && offset + length >= mark + sizeof(kMark)) {
+    mark_buffer_.assign(buffer, buffer + length);
+    std::memcpy(mark_buffer_.data() + (mark - offset), kMark, sizeof(kMark));
+    buffer = mark_buffer_.data();
+  }
+  // The header image the mark is written into follows the writes of its block.
+  if (offset < place.block + place.length && offset + length > place.block) {
+    mark_image_valid_ = offset == place.block && length == place.length;
+    if (mark_image_valid_) mark_image_.assign(buffer, buffer + length);
+  }
   // Blocks kept in memory that the write touches take its bytes or are forgotten.
   for (uint64_t at = offset / kCacheGrain * kCacheGrain; at < offset + length && !disk_->shared(); at += kCacheGrain) {
     CachedBlock* slot = CacheSlot(at);
@@ -217,7 +238,13 @@ void IndexFile::WriteBlock(uint64_t offset, const uint8_t* buffer, size_t length
     bytes = cipher_buffer_.data();
   }
   if (!bulk_) {
-    disk_->Write(offset, bytes, length);
+    try {
+      disk_->Write(offset, bytes, length);
+    } catch (...) {
+      // What the file holds there is not known: nothing kept in memory stands for it.
+      DropCachedBlocks();
+      throw;
+    }
     return;
   }
   // Gathered: a write inside or right after the gathered stretch joins it; any other first
@@ -249,6 +276,55 @@ void IndexFile::EndBulkWrite() {
 void IndexFile::FlushBulk() {
   if (bulk_end_ > bulk_start_) disk_->Write(bulk_start_, bulk_buffer_.data(), static_cast<size_t>(bulk_end_ - bulk_start_));
   bulk_start_ = bulk_end_ = 0;
+}
+
+bool IndexFile::MarkFound() {
+  const MarkPlace place = mark_place();
+  mark_image_.resize(place.length);
+  ReadBlock(place.block, mark_image_.data(), mark_image_.size());
+  mark_image_valid_ = true;
+  return std::memcmp(mark_image_.data() + place.at, kMark, sizeof(kMark)) == 0;
+}
+
+void IndexFile::WriteMark(bool on) {
+  // Under the index lock, so that the header block written is the one other writers left.
+  IndexLockScope lock(*this);
+  const MarkPlace place = mark_place();
+  if (!mark_image_valid_) MarkFound();
+  std::vector<uint8_t> block = mark_image_;
+  if (on) {
+    std::memcpy(block.data() + place.at, kMark, sizeof(kMark));
+  } else {
+    std::memset(block.data() + place.at, 0, sizeof(kMark));
+  }
+  const bool was = marked_;
+  marked_ = on;
+  try {
+    WriteBlock(place.block, block.data(), block.size());
+  } catch (...) {
+    // Set: the mark did not reach the file. Cleared: it may still be there, and is cleared
+    // again at the next end of a change.
+    marked_ = was;
+    throw;
+  }
+}
+
+void IndexFile::BeginChange() {
+  if (damaged_) Corrupted();
+  if (!marked_) WriteMark(true);
+}
+
+void IndexFile::BeginRebuild() {
+  if (!marked_) WriteMark(true);
+}
+
+void IndexFile::EndChange() {
+  if (marked_ && !damaged_) WriteMark(false);
+}
+
+void IndexFile::AfterRebuild() {
+  damaged_ = false;
+  marked_ = MarkFound();
 }
 
 // Named with its folder, as the engine names files in its other messages.

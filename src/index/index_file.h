@@ -82,6 +82,30 @@ class IndexFile {
   void BeginBulkWrite();
   void EndBulkWrite();
 
+  // ---- the rebuild mark ----
+  // Four bytes in the file's header saying that its keys may disagree with the table. They are
+  // written before a record write that maintains keys and cleared once the table and every key
+  // agree again: at the end of the write, or for an exclusive table once its held records and
+  // header are written. A failure in between leaves them, so that the file is refused (or
+  // rebuilt by an exclusive read-write open) instead of passing for whole. The bytes lie in
+  // room the format leaves unused, zero in every file this engine leaves whole.
+  bool MarkFound();
+  // Before a record write: writes the mark unless it is there. A file a failed change left
+  // damaged refuses ("Index file %s is corrupted").
+  void BeginChange();
+  // Before a rebuild, a tag defined or deleted, or a rewrite of the table: writes the mark
+  // unless it is there, damaged or not.
+  void BeginRebuild();
+  // The table and the keys agree: clears the mark (a damaged file keeps it).
+  void EndChange();
+  // A change failed part-way: the mark stays on the file until it is rebuilt.
+  void SetDamaged() { damaged_ = true; }
+  bool damaged() const { return damaged_; }
+  bool marked() const { return marked_; }
+  // After every tag was rebuilt from the table: no longer damaged; the mark, if on the file,
+  // is cleared by the next EndChange.
+  void AfterRebuild();
+
   [[noreturn]] void Corrupted() const;
   bool exact() const;
   bool shared() const { return disk_->shared(); }
@@ -97,6 +121,13 @@ class IndexFile {
   // After the lock of a shared file is taken: forget what another process may have changed
   // (where new pages go).
   virtual void AfterLock() {}
+  // The header block the format reads and writes whole, and where the mark lies in it.
+  struct MarkPlace {
+    uint64_t block;
+    size_t length;
+    size_t at;
+  };
+  virtual MarkPlace mark_place() const = 0;
 
  private:
   void FlushBulk();
@@ -117,6 +148,14 @@ class IndexFile {
   };
   CachedBlock* CacheSlot(uint64_t offset);
   std::vector<CachedBlock> cache_;
+
+  void WriteMark(bool on);
+  bool marked_ = false;   // this handle wrote the mark and has not cleared it
+  bool damaged_ = false;  // a change failed part-way: the mark stays
+  std::vector<uint8_t> mark_buffer_;
+  // The header block holding the mark as last read or written (deciphered).
+  std::vector<uint8_t> mark_image_;
+  bool mark_image_valid_ = false;
 
   bool bulk_ = false;
   std::vector<uint8_t> bulk_buffer_;

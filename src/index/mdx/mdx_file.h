@@ -95,6 +95,8 @@ class MDXFile final : public IndexFile {
 
  protected:
   void AfterLock() override { next_unit_ = -1; }
+  // The file header: bytes 508-511, the unused end of its first block.
+  MarkPlace mark_place() const override { return {0, 4 * kUnit, 508}; }
 
  private:
   void ReadFileHeader();

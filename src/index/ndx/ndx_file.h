@@ -68,6 +68,10 @@ class NDXFile final : public IndexFile {
   void set_next_block(PageRef block) { next_block_ = block; }
   PageRef NewBlock();
 
+ protected:
+  // The header block: its last four bytes, beyond the longest key expression.
+  MarkPlace mark_place() const override { return {0, kBlockSize, kBlockSize - 4}; }
+
  private:
   PageRef next_block_ = 1;
 };

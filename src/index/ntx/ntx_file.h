@@ -82,6 +82,8 @@ class NTXFile final : public IndexFile {
 
  protected:
   void AfterLock() override;
+  // The header page: its last four bytes, unused.
+  MarkPlace mark_place() const override { return {0, kPageSize, kPageSize - 4}; }
 
  private:
   uint16_t counter_ = 1;
