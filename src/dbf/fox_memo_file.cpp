@@ -4,12 +4,13 @@
 #include "dbf/byte_order.h"
 #include "dbf/errors.h"
 #include "dbf/memo_file.h"
+#include "dbf/memo_layout.h"
 
 namespace dbase {
 
 namespace {
-constexpr uint32_t kBlockHeader = 8;
-constexpr uint64_t kFileHeader = 512;
+constexpr uint32_t kBlockHeader = memo_layout::kFoxBlockHeader;
+constexpr uint64_t kFileHeader = memo_layout::kFileHeaderBytes;
 constexpr int64_t kMaxBlock = 0x7FFFFFFF;
 }  // namespace
 
@@ -18,7 +19,7 @@ FoxMemoFile::FoxMemoFile(uint8_t table_version, const std::string& table_file_na
     : MemoFile(table_version, table_file_name, read_write, shared, password, kBlockHeader, ".fpt") {
   uint8_t head[8] = {};
   Read(0, head, sizeof head);
-  const uint32_t size = static_cast<uint32_t>(head[6]) << 8 | head[7];
+  const uint32_t size = static_cast<uint32_t>(head[memo_layout::kFoxBlockSize]) << 8 | head[memo_layout::kFoxBlockSize + 1];
   if (size == 0) Bad();
   block_size_ = static_cast<int32_t>(size);
   first_block_ = static_cast<int64_t>(BlocksFor(kFileHeader));
@@ -27,7 +28,7 @@ FoxMemoFile::FoxMemoFile(uint8_t table_version, const std::string& table_file_na
 uint64_t FoxMemoFile::ReadStoredLength(int64_t) {
   const uint32_t type = GetBE32(header_.data());
   if (type != 1 && type != 0) Bad();
-  return uint64_t{GetBE32(header_.data() + 4)} + kBlockHeader;
+  return uint64_t{GetBE32(header_.data() + memo_layout::kFoxTextLength)} + kBlockHeader;
 }
 
 uint32_t FoxMemoFile::ReadPrefix() const { return kBlockHeader; }
@@ -52,7 +53,7 @@ void FoxMemoFile::AllocateBlocks(uint32_t n) {
   block_count_ = static_cast<uint32_t>(needed);
   header_.fill(0);
   PutBE32(header_.data(), 1);
-  PutBE32(header_.data() + 4, n);
+  PutBE32(header_.data() + memo_layout::kFoxTextLength, n);
 }
 
 std::vector<uint8_t> FoxMemoFile::EmptyHeader() {

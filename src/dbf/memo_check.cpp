@@ -12,6 +12,7 @@
 #include "dbf/byte_order.h"
 #include "dbf/dbase_dbf.h"
 #include "dbf/disk_file.h"
+#include "dbf/memo_layout.h"
 
 namespace dbase {
 
@@ -19,12 +20,14 @@ namespace {
 
 // Findings of one kind listed before the rest are only counted.
 constexpr int64_t kListedPerKind = 100;
-constexpr uint64_t kFileHeaderBytes = 512;
-constexpr uint32_t kBlockHeader = 8;
-constexpr uint32_t kMinDb4BlockSize = 32;
-constexpr uint32_t kMaxDb4BlockSize = 65536;
+using memo_layout::kDb4MaxBlockSize;
+using memo_layout::kDb4MinBlockSize;
+using memo_layout::kFileHeaderBytes;
 constexpr size_t kScanChunk = 8192;
-constexpr uint8_t kEndOfText = 0x1A;
+using memo_layout::kEndOfText;
+// The block headers of both formats that have one are this long.
+constexpr uint32_t kBlockHeader = memo_layout::kDb4BlockHeader;
+static_assert(memo_layout::kFoxBlockHeader == kBlockHeader);
 
 enum class Format { Db3, Db4, Fox };
 
@@ -107,15 +110,15 @@ bool MemoChecker::ReadFileHeader() {
   size_ = memo_.FileSize();
   memo_.Read(0, header_, sizeof header_);
   if (format_ == Format::Db4) {
-    const uint32_t size = GetLE32(header_ + 20);
-    if (size < kMinDb4BlockSize || size > kMaxDb4BlockSize) {
+    const uint32_t size = GetLE32(header_ + memo_layout::kDb4BlockSize);
+    if (size < kDb4MinBlockSize || size > kDb4MaxBlockSize) {
       AddMemoFinding("memo-file", -1,
                      "the block size " + std::to_string(size) + " in the memo file header is not usable", false);
       return false;
     }
     block_size_ = size;
   } else if (format_ == Format::Fox) {
-    const uint32_t size = static_cast<uint32_t>(header_[6]) << 8 | header_[7];
+    const uint32_t size = static_cast<uint32_t>(header_[memo_layout::kFoxBlockSize]) << 8 | header_[memo_layout::kFoxBlockSize + 1];
     if (size == 0) {
       AddMemoFinding("memo-file", -1, "the block size in the memo file header is 0", false);
       return false;
@@ -180,8 +183,8 @@ Extent MemoChecker::Measure(int64_t block) {
       e.problem = "the memo at block " + std::to_string(block) + " lacks the FF FF block header";
       return e;
     }
-    stored = GetLE32(head + 4);
-    if (stored < kBlockHeader) {
+    stored = GetLE32(head + memo_layout::kDb4StoredLength);
+    if (stored < memo_layout::kDb4BlockHeader) {
       e.kind = "memo-block";
       e.problem = "the memo at block " + std::to_string(block) + " gives a length of " + std::to_string(stored) +
                   ", shorter than its block header";
@@ -195,7 +198,7 @@ Extent MemoChecker::Measure(int64_t block) {
       e.problem = "the memo at block " + std::to_string(block) + " has the unknown type " + std::to_string(type);
       return e;
     }
-    stored = uint64_t{GetBE32(head + 4)} + kBlockHeader;
+    stored = uint64_t{GetBE32(head + memo_layout::kFoxTextLength)} + memo_layout::kFoxBlockHeader;
     if (outside(offset + stored)) return e;
   } else if (enciphered_) {
     // A memo of a table with a password starts with its length.
@@ -270,7 +273,7 @@ void MemoChecker::CheckNextFree(int64_t used_end, const std::vector<MemoReferenc
     uint8_t head[8] = {};
     memo_.Read(static_cast<uint64_t>(link * block_size_), head, sizeof head);
     const int64_t next = GetLE32(head);
-    const int64_t count = GetLE32(head + 4);
+    const int64_t count = GetLE32(head + memo_layout::kDb4RunBlocks);
     if (const struct Run* used = Overlapping(runs, link, std::max<int64_t>(count, 1))) {
       const MemoReference& r = references[used->reference];
       AddMemoFinding("memo-free-list", link,

@@ -9,14 +9,15 @@
 #include "dbf/byte_order.h"
 #include "dbf/errors.h"
 #include "dbf/file_names.h"
+#include "dbf/memo_layout.h"
 #include "dbf/table_cipher.h"
 
 namespace dbase {
 
 namespace {
 
-constexpr uint8_t kEndOfText = 0x1A;
-constexpr size_t kFileHeaderBytes = 512;
+using memo_layout::kEndOfText;
+using memo_layout::kFileHeaderBytes;
 // A dBase III memo without its terminator is read up to this length.
 constexpr uint64_t kUnterminatedLimit = 65519;
 constexpr size_t kScanChunk = 8192;

@@ -9,15 +9,16 @@
 #include "dbf/byte_order.h"
 #include "dbf/errors.h"
 #include "dbf/memo_file.h"
+#include "dbf/memo_layout.h"
 
 namespace dbase {
 
 namespace {
-constexpr uint32_t kBlockHeader = 8;
+constexpr uint32_t kBlockHeader = memo_layout::kDb4BlockHeader;
 // Block sizes outside this range are damage: the file header (24 bytes) must fit block 0, and a
 // block is the unit of every scratch buffer.
-constexpr uint32_t kMinBlockSize = 32;
-constexpr uint32_t kMaxBlockSize = 65536;
+using memo_layout::kDb4MaxBlockSize;
+using memo_layout::kDb4MinBlockSize;
 constexpr int64_t kMaxBlock = 0x7FFFFFFF;
 }  // namespace
 
@@ -26,8 +27,8 @@ MemoFile4::MemoFile4(uint8_t table_version, const std::string& table_file_name, 
     : MemoFile(table_version, table_file_name, read_write, shared, password, kBlockHeader, ".dbt") {
   uint8_t head[32] = {};
   Read(0, head, sizeof head);
-  const uint32_t size = GetLE32(head + 20);
-  if (size < kMinBlockSize || size > kMaxBlockSize) Bad();
+  const uint32_t size = GetLE32(head + memo_layout::kDb4BlockSize);
+  if (size < kDb4MinBlockSize || size > kDb4MaxBlockSize) Bad();
   block_size_ = static_cast<int32_t>(size);
   const int64_t file_size = FileSize();
   if (read_write && file_size < block_size_) {
@@ -38,7 +39,7 @@ MemoFile4::MemoFile4(uint8_t table_version, const std::string& table_file_name, 
 
 uint64_t MemoFile4::ReadStoredLength(int64_t) {
   if (header_[0] != 0xFF || header_[1] != 0xFF) Bad();
-  return GetLE32(header_.data() + 4);
+  return GetLE32(header_.data() + memo_layout::kDb4StoredLength);
 }
 
 uint32_t MemoFile4::ReadPrefix() const { return kBlockHeader; }
@@ -53,7 +54,7 @@ void MemoFile4::FreeBlocks(int32_t block) {
   const uint64_t offset = static_cast<uint64_t>(block) * static_cast<uint64_t>(block_size_);
   uint8_t memo_head[8] = {};
   Read(offset, memo_head, sizeof memo_head);
-  PushFreeRun(block, static_cast<uint32_t>(BlocksFor(GetLE32(memo_head + 4))));
+  PushFreeRun(block, static_cast<uint32_t>(BlocksFor(GetLE32(memo_head + memo_layout::kDb4StoredLength))));
 }
 
 void MemoFile4::PushFreeRun(int64_t block, uint32_t run) {
@@ -98,7 +99,7 @@ MemoFile4::FreeRun MemoFile4::FindFreeRun(int64_t end, uint64_t needed) {
     uint8_t run_head[8] = {};
     Read(static_cast<uint64_t>(candidate) * static_cast<uint64_t>(block_size_), run_head, sizeof run_head);
     const uint32_t next = GetLE32(run_head);
-    const uint32_t run = GetLE32(run_head + 4);
+    const uint32_t run = GetLE32(run_head + memo_layout::kDb4RunBlocks);
     if (run >= needed) {
       found.block = candidate;
       found.next = next;
@@ -158,7 +159,7 @@ void MemoFile4::AllocateBlocks(uint32_t n) {
   header_[1] = 0xFF;
   header_[2] = 0x08;
   header_[3] = 0x00;
-  PutLE32(header_.data() + 4, n + kBlockHeader);
+  PutLE32(header_.data() + memo_layout::kDb4StoredLength, n + kBlockHeader);
 }
 
 }  // namespace dbase
