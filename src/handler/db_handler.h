@@ -84,6 +84,9 @@ class dBHandler : public dBaseFld, public IndexTable {
   // A table whose header announces a production index opens its .mdx/.cdx (any case); a missing
   // one is "File %s could not be found". False when the table announces none.
   bool OpenProductionIndex();
+  // The production index's file name as OpenProductionIndex finds it: empty when the table
+  // announces none; the name it looks for first when no such file exists.
+  std::string ProductionIndexPath() const;
   // Creates a tag in the index file `name` (opened, or created when it does not exist; a
   // multi-tag file gains or replaces the tag) and builds it from the table.
   IndexTag* DefineTag(const std::string& name, const TagDefinition& definition);

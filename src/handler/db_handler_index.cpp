@@ -226,11 +226,11 @@ int dBHandler::OpenIndexes(const std::string& list, const std::string& tag_name)
   return 1;
 }
 
-bool dBHandler::OpenProductionIndex() {
-  if (!production_index()) return false;
+std::string dBHandler::ProductionIndexPath() const {
+  if (!production_index()) return "";
   // dBase III tables have no production index: their byte 28 is reserved, and some writers
   // leave it set.
-  if (version() == kVersionDb3Memo) return false;
+  if (version() == kVersionDb3Memo) return "";
   const size_t dot = ExtensionDot(file_name());
   const std::string stem = dot == std::string::npos ? file_name() : file_name().substr(0, dot);
   const bool fox = version() == kVersionFoxMemo || version() == kVersionVfp || version() == 0x31;
@@ -238,7 +238,13 @@ bool dBHandler::OpenProductionIndex() {
   const char* second = fox ? ".mdx" : ".cdx";
   std::string path = ExistingAnyCase(stem + first);
   if (path.empty()) path = ExistingAnyCase(stem + second);
-  if (path.empty()) throw EngineError::Make(kFileNotFound, stem + first);
+  return path.empty() ? stem + first : path;
+}
+
+bool dBHandler::OpenProductionIndex() {
+  const std::string path = ProductionIndexPath();
+  if (path.empty()) return false;
+  if (!platform::FileExists(path)) throw EngineError::Make(kFileNotFound, path);
   OpenIndexFile(path);
   return true;
 }

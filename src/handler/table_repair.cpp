@@ -14,6 +14,7 @@
 #include "handler/db_handler.h"
 #include "index/index_check.h"
 #include "index/index_file.h"
+#include "index/open_index.h"
 #include "platform/os_file.h"
 
 namespace dbase {
@@ -31,6 +32,28 @@ TableFinding IndexFinding(const std::string& file, const std::string& message, b
   return f;
 }
 
+// Whether the index file at `path` carries the rebuild mark a write that failed part-way leaves:
+// such a file is refused by shared and read-only opens, and rebuilt by the exclusive read-write
+// open a repair makes.
+bool CarriesRebuildMark(dBHandler& table, const std::string& path) {
+  if (!platform::FileExists(path)) return false;
+  try {
+    return OpenIndex(table, path)->MarkFound();
+  } catch (const EngineError& e) {
+    if (e.os_error() != 0) throw;
+    return false;
+  }
+}
+
+// The finding for an index file that could not be opened.
+TableFinding UnopenedIndex(dBHandler& table, const std::string& path, const std::string& shown,
+                           const EngineError& e) {
+  if (CarriesRebuildMark(table, path)) {
+    return IndexFinding(path, "a write that failed part-way left the index file marked for rebuilding", true);
+  }
+  return IndexFinding(shown, DescribeError(e), false);
+}
+
 // Opens the production index and the named index files of `table`; a file that cannot be opened
 // is listed in `failures` (when given) and left out.
 void OpenIndexes(dBHandler& table, const std::vector<std::string>& indexes, std::vector<TableFinding>* failures) {
@@ -38,14 +61,18 @@ void OpenIndexes(dBHandler& table, const std::vector<std::string>& indexes, std:
     table.OpenProductionIndex();
   } catch (const EngineError& e) {
     if (e.os_error() != 0) throw;  // a failing disk, not a damaged file
-    if (failures) failures->push_back(IndexFinding(table.file_name(), "production index: " + DescribeError(e), false));
+    if (failures) {
+      TableFinding f = UnopenedIndex(table, table.ProductionIndexPath(), table.file_name(), e);
+      if (!f.repairable) f.message = "production index: " + f.message;
+      failures->push_back(f);
+    }
   }
   for (const std::string& name : indexes) {
     try {
       table.OpenIndexFile(name);
     } catch (const EngineError& e) {
       if (e.os_error() != 0) throw;
-      if (failures) failures->push_back(IndexFinding(name, DescribeError(e), false));
+      if (failures) failures->push_back(UnopenedIndex(table, name, name, e));
     }
   }
 }

@@ -181,6 +181,14 @@ const std::vector<Damage>& Damages() {
        },
        6},
       {"index out of step with the table", "index", true, [](Files& f) { f.Put(f.Record(1) + kCodigo, "ZZZZZZZZ"); }},
+      // The mark a key update that failed part-way leaves in unused header room (CDX directory
+      // header bytes 488-491; NDX and MDX bytes 508-511).
+      {"index left marked by a failed write", "index", true,
+       [](Files& f) {
+         std::string bytes = ReadFileBytes(f.index);
+         bytes.replace(f.dialect == 3 ? 488 : 508, 4, "QRB!");
+         WriteFileBytes(f.index, bytes);
+       }},
   };
   return damages;
 }
