@@ -12,6 +12,7 @@
 
 #include "dbf/dbase_fld.h"
 #include "dbf/dbf_build.h"
+#include "support/dialects.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -22,12 +23,6 @@ namespace fs = std::filesystem;
 using testsupport::ReadFileBytes;
 using testsupport::RunQdbf;
 using testsupport::WriteFileBytes;
-
-std::unique_ptr<DBFBuild> Builder(int dialect, const std::string& path) {
-  if (dialect == 2) return std::make_unique<DB4Build>(path);
-  if (dialect == 3) return std::make_unique<DBFoxBuild>(path);
-  return std::make_unique<DBFBuild>(path);
-}
 
 std::map<std::string, std::string> FolderBytes(const std::string& folder) {
   std::map<std::string, std::string> files;
@@ -62,7 +57,7 @@ class QdbfDamagedInputTest : public ::testing::TestWithParam<int> {
       if (entry.path() != rows_) fs::remove_all(entry.path());
     }
     {
-      auto build = Builder(GetParam(), table_);
+      auto build = testsupport::DialectBuilder(GetParam(), table_);
       build->AddField("CODIGO", 'C', 6, 0);
       build->AddField("QTD", 'N', 6, 0);
       build->AddField("NOTA", 'M', 10, 0);
@@ -137,11 +132,7 @@ TEST_P(QdbfDamagedInputTest, EveryWritingVerbRefusesADamagedTableAndWritesNothin
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialects, QdbfDamagedInputTest, ::testing::Values(1, 2, 3),
-                         [](const auto& param_info) {
-                           return std::string(param_info.param == 1   ? "dBaseIII"
-                                              : param_info.param == 2 ? "dBaseIV"
-                                                                      : "FoxPro");
-                         });
+                         [](const auto& param_info) { return testsupport::DialectName(param_info.param); });
 
 }  // namespace
 }  // namespace dbase

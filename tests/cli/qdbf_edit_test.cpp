@@ -10,6 +10,7 @@
 
 #include "dbf/dbase_fld.h"
 #include "dbf/dbf_build.h"
+#include "support/dialects.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -25,19 +26,13 @@ struct Row {
   bool deleted = false;
 };
 
-std::unique_ptr<DBFBuild> Builder(int dialect, const std::string& path) {
-  if (dialect == 2) return std::make_unique<DB4Build>(path);
-  if (dialect == 3) return std::make_unique<DBFoxBuild>(path);
-  return std::make_unique<DBFBuild>(path);
-}
-
 class QdbfEditTest : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
     if (testsupport::QdbfPath() == nullptr) GTEST_SKIP() << "QDBF not set (run through ctest)";
     path_ = dir_.File("ITENS.DBF");
     {
-      auto build = Builder(GetParam(), path_);
+      auto build = testsupport::DialectBuilder(GetParam(), path_);
       build->AddField("CODIGO", 'C', 6, 0);
       build->AddField("QTD", 'N', 6, 0);
       build->AddField("NOTA", 'M', 10, 0);
@@ -189,11 +184,7 @@ TEST_P(QdbfEditTest, PackKeepsTheLiveRecordsCompactsMemosAndRebuildsTheIndex) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialects, QdbfEditTest, ::testing::Values(1, 2, 3),
-                         [](const auto& param_info) {
-                           return std::string(param_info.param == 1   ? "dBaseIII"
-                                              : param_info.param == 2 ? "dBaseIV"
-                                                                : "FoxPro");
-                         });
+                         [](const auto& param_info) { return testsupport::DialectName(param_info.param); });
 
 }  // namespace
 }  // namespace dbase

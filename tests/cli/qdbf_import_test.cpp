@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dbf/dbase_fld.h"
+#include "support/dialects.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -127,11 +128,7 @@ TEST_P(QdbfImportTest, RowsThatDoNotConvertAreReportedAndSkippedOrStopTheImport)
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialects, QdbfImportTest, ::testing::Values(1, 2, 3),
-                         [](const auto& param_info) {
-                           return std::string(param_info.param == 1   ? "dBaseIII"
-                                              : param_info.param == 2 ? "dBaseIV"
-                                                                      : "FoxPro");
-                         });
+                         [](const auto& param_info) { return testsupport::DialectName(param_info.param); });
 
 }  // namespace
 }  // namespace dbase

@@ -11,6 +11,7 @@
 #include "dbf/file_names.h"
 #include "dbf/memo_file.h"
 #include "dbf/table_cipher.h"
+#include "support/dialects.h"
 #include "support/table_bytes.h"
 #include "support/temp_dir.h"
 
@@ -18,12 +19,6 @@ namespace dbase {
 namespace {
 
 using testsupport::TempDir;
-
-std::unique_ptr<DBFBuild> Builder(int dialect, const std::string& path) {
-  if (dialect == 2) return std::make_unique<DB4Build>(path);
-  if (dialect == 3) return std::make_unique<DBFoxBuild>(path);
-  return std::make_unique<DBFBuild>(path);
-}
 
 std::string Text(size_t n) {
   std::string s(n, ' ');
@@ -37,7 +32,7 @@ TEST_P(TableMemoTest, MemosRoundTripAndReplacementsReuseBlocks) {
   TempDir dir;
   std::string path = dir.File("NOTAS.DBF");
   {
-    auto b = Builder(GetParam(), path);
+    auto b = testsupport::DialectBuilder(GetParam(), path);
     b->AddField("CODIGO", 'C', 6, 0);
     b->AddField("OBS", 'M', 10, 0);
     b->Build();
@@ -104,7 +99,7 @@ TEST(TableMemoTest, MemoFileNamesFollowTheCaseOfTheTableExtension) {
       const std::string memo = std::string(c.memo_base) + extension;
       const std::string table = std::string(c.table) + (ExtensionDot(c.table) == std::string::npos ? ".DBF" : "");
       {
-        auto b = Builder(dialect, dir.File(c.table));
+        auto b = testsupport::DialectBuilder(dialect, dir.File(c.table));
         b->AddField("OBS", 'M', 10, 0);
         b->Build();
       }

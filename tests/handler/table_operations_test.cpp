@@ -4,6 +4,7 @@
 #include "handler/db_handler.h"
 #include "dbf/dbf_build.h"
 #include "dbf/errors.h"
+#include "support/dialects.h"
 #include "support/temp_dir.h"
 
 namespace dbase {
@@ -12,17 +13,11 @@ namespace {
 using testsupport::ReadFileBytes;
 using testsupport::TempDir;
 
-std::unique_ptr<DBFBuild> Builder(int dialect, const std::string& path) {
-  if (dialect == 2) return std::make_unique<DB4Build>(path);
-  if (dialect == 3) return std::make_unique<DBFoxBuild>(path);
-  return std::make_unique<DBFBuild>(path);
-}
-
 // A table of `count` records with a memo each (every third one empty) and a long C field.
 std::string MakeMemoTable(const TempDir& dir, int dialect, int count) {
   std::string path = dir.File("SRC.DBF");
   {
-    auto b = Builder(dialect, path);
+    auto b = testsupport::DialectBuilder(dialect, path);
     b->AddField("CODIGO", 'C', 8, 0);
     b->AddField("TEXTO", 'C', 300, 0);
     b->AddField("OBS", 'M', 10, 0);

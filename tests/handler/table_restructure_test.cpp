@@ -20,6 +20,7 @@
 #include "handler/table_restructure.h"
 #include "index/index_fixtures.h"
 #include "index/index_tag.h"
+#include "support/dialects.h"
 #include "support/failure_sweep.h"
 #include "support/temp_dir.h"
 
@@ -194,12 +195,6 @@ ModelField RandomField(std::mt19937& rng, const std::string& name) {
   }
 }
 
-std::unique_ptr<DBFBuild> Builder(int dialect, const std::string& path) {
-  if (dialect == 2) return std::make_unique<DB4Build>(path);
-  if (dialect == 3) return std::make_unique<DBFoxBuild>(path);
-  return std::make_unique<DBFBuild>(path);
-}
-
 // The index a table carries: a production index where the dialect has one, else an NTX file.
 std::string IndexName(int dialect, const std::string& stem = "T") {
   return dialect == 2 ? stem + ".MDX" : dialect == 3 ? stem + ".CDX" : "K.NTX";
@@ -211,7 +206,7 @@ void MakeTable(const std::string& path, const std::string& stem, int dialect, Mo
   for (int i = 0; i < 5; ++i) m.fields.push_back(RandomField(rng, "F" + std::to_string(i)));
   m.fields.push_back({"NOTAS", 'M', 10, 0});
   {
-    auto build = Builder(dialect, path);
+    auto build = testsupport::DialectBuilder(dialect, path);
     for (const ModelField& f : m.fields) build->AddField(f.name, f.type, f.length, f.decimals);
     build->Build();
   }
@@ -427,7 +422,7 @@ TEST(Restructure, FaultyChangeListsAreRefusedWithEveryFileAsItWas) {
   Model model;
   MakeTable(dir.File("T.DBF"), "T", 3, model, rng, 5);
   {
-    auto build = Builder(3, dir.File("BIN.DBF"));
+    auto build = testsupport::DialectBuilder(3, dir.File("BIN.DBF"));
     build->AddField("CODIGO", 'C', 4, 0);
     build->AddField("FOTO", 'G', 10, 0);
   }
